@@ -1,0 +1,104 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace velmoran {
+
+// Attribute flags of a file or folder, with their Windows values.
+namespace Attribute {
+constexpr unsigned Normal = 0;
+constexpr unsigned ReadOnly = 1;
+constexpr unsigned Hidden = 2;
+constexpr unsigned System = 4;
+constexpr unsigned Directory = 16;
+constexpr unsigned Archive = 32;
+} // namespace Attribute
+
+// Which entries a listing returns.
+enum class FindFilter {
+    Ordinary, // files that are neither hidden, system nor folders
+    Hidden,   // ordinary files and hidden files
+    Folder,   // ordinary files, and folders that are neither hidden nor system
+};
+
+// One open listing. Every caller holds its own, so listings never disturb each other.
+class Listing
+{
+public:
+    virtual ~Listing() = default;
+    // The next matching name (the name alone, without its folder), or empty text when the
+    // listing is exhausted. Asking again after that raises an OperationError.
+    virtual std::string next() = 0;
+};
+
+// Identity of a folder on its device, used to never walk the same folder twice.
+// Both zero when the platform cannot tell.
+struct FolderId
+{
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    friend bool operator==(const FolderId&, const FolderId&) = default;
+};
+
+// What one read of one folder gives the drive walk.
+struct FolderScan
+{
+    std::vector<std::string> subfolders; // visible subfolders, in listing order, no "." or ".."
+    std::vector<FolderId> subfolderIds;  // parallel to subfolders
+    std::vector<std::string> matches;    // visible files whose name equals the one sought
+    void clear()
+    {
+        subfolders.clear();
+        subfolderIds.clear();
+        matches.clear();
+    }
+};
+
+// The file operations. Every path is a Windows path ("c:\Games\Diablo II\patch_d2.mpq");
+// names compare without regard to case. Each operation does what it says or raises an
+// OperationError that names the operation, the path(s) and the system's reason.
+class FileSystem
+{
+public:
+    virtual ~FileSystem() = default;
+
+    // Copies one file; a file of the destination's name is replaced. Never leaves a
+    // truncated destination behind. Copying a file onto itself leaves it untouched.
+    virtual void copyFile(const std::string& source, const std::string& destination) = 0;
+    // Deletes every file that matches; the last component may hold * and ?.
+    // Fails when no file matches.
+    virtual void deleteFiles(const std::string& pattern) = 0;
+    // Fails when the folder exists already or its parent is missing.
+    virtual void makeFolder(const std::string& path) = 0;
+    // Fails when the folder is missing or not empty.
+    virtual void removeFolder(const std::string& path) = 0;
+    // Sets the whole attribute set: Attribute::Normal or Attribute::Hidden.
+    virtual void setAttributes(const std::string& path, unsigned value) = 0;
+    // The attribute flags of a file or folder.
+    virtual unsigned fileAttributes(const std::string& path) = 0;
+    // Starts a listing of the names that match the pattern (wildcards * and ? in the last
+    // component) under the filter. A missing folder gives an empty listing.
+    virtual std::unique_ptr<Listing> findFile(const std::string& pattern, FindFilter filter) = 0;
+    // Copies a folder with all it holds, overwriting on: a missing destination is created,
+    // an existing one is merged into. Fails when the source folder is missing.
+    virtual void copyFolderTree(const std::string& source, const std::string& destination) = 0;
+    // Creates or empties the file and writes each line as 8-bit text in the Windows ANSI
+    // code page, followed by CR LF.
+    virtual void writeTextFile(const std::string& path, const std::vector<std::string>& lines) = 0;
+    // True when both files hold the same bytes.
+    virtual bool sameContents(const std::string& first, const std::string& second) = 0;
+
+    // One read of one folder for the drive walk (folder ends in "\"). Hidden and system
+    // entries are left out, so are folders the platform never walks. Raises an
+    // OperationError when the folder cannot be read.
+    virtual void scanFolder(const std::string& folder, const std::string& name,
+                            FolderScan& result) = 0;
+};
+
+// The first name that find file gives, or empty text.
+std::string findFirst(FileSystem& files, const std::string& pattern, FindFilter filter);
+
+} // namespace velmoran

@@ -1,0 +1,31 @@
+#pragma once
+
+#include "core/FileSystem.h"
+#include "platform/linux/WinePrefix.h"
+
+namespace velmoran {
+
+// Windows file semantics on the files of a Wine prefix.
+class LinuxFileSystem : public FileSystem
+{
+public:
+    explicit LinuxFileSystem(WinePrefix prefix);
+
+    void copyFile(const std::string& source, const std::string& destination) override;
+    void deleteFiles(const std::string& pattern) override;
+    void makeFolder(const std::string& path) override;
+    void removeFolder(const std::string& path) override;
+    void setAttributes(const std::string& path, unsigned value) override;
+    unsigned fileAttributes(const std::string& path) override;
+    std::unique_ptr<Listing> findFile(const std::string& pattern, FindFilter filter) override;
+    void copyFolderTree(const std::string& source, const std::string& destination) override;
+    void writeTextFile(const std::string& path, const std::vector<std::string>& lines) override;
+    bool sameContents(const std::string& first, const std::string& second) override;
+    void scanFolder(const std::string& folder, const std::string& name,
+                    FolderScan& result) override;
+
+private:
+    WinePrefix m_prefix;
+};
+
+} // namespace velmoran

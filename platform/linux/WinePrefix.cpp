@@ -1,0 +1,163 @@
+#include "platform/linux/WinePrefix.h"
+
+#include "core/OperationError.h"
+#include "core/PathRules.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <dirent.h>
+#include <system_error>
+
+namespace fs = std::filesystem;
+
+namespace velmoran {
+
+namespace {
+
+// The entry of `folder` whose name equals `name` without regard to case, if any.
+std::optional<std::string> findIgnoringCase(const fs::path& folder, const std::string& name)
+{
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir)
+        return std::nullopt;
+    std::optional<std::string> found;
+    const std::string folded = foldCase(name);
+    while (dirent* entry = ::readdir(dir)) {
+        if (foldCase(entry->d_name) == folded) {
+            found = entry->d_name;
+            break;
+        }
+    }
+    ::closedir(dir);
+    return found;
+}
+
+} // namespace
+
+WinePrefix::WinePrefix(fs::path root)
+    : m_root(std::move(root))
+{
+}
+
+WinePrefix WinePrefix::fromEnvironment()
+{
+    if (const char* env = std::getenv("WINEPREFIX"); env && *env) {
+        fs::path root(env);
+        if (root.is_absolute())
+            return WinePrefix(root.lexically_normal());
+        WinePrefix prefix(root);
+        prefix.m_error = "WINEPREFIX is set to \"" + std::string(env) +
+                         "\", which is not an absolute path; Wine does not accept it";
+        return prefix;
+    }
+    const char* home = std::getenv("HOME");
+    return WinePrefix(fs::path(home && *home ? home : "/") / ".wine");
+}
+
+std::vector<WineDrive> WinePrefix::drives() const
+{
+    std::vector<WineDrive> result;
+    if (!m_error.empty())
+        return result;
+    std::error_code ec;
+    if (fs::is_directory(dosDevices(), ec)) {
+        for (char letter = 'a'; letter <= 'z'; ++letter) {
+            const fs::path link = dosDevices() / std::string{letter, ':'};
+            if (!fs::is_symlink(link, ec))
+                continue;
+            fs::path target = fs::read_symlink(link, ec);
+            if (ec)
+                continue;
+            if (target.is_relative())
+                target = (dosDevices() / target).lexically_normal();
+            result.push_back({letter, target});
+        }
+        return result;
+    }
+    if (fs::is_directory(m_root / "drive_c", ec))
+        result.push_back({'c', m_root / "drive_c"});
+    result.push_back({'z', fs::path("/")});
+    return result;
+}
+
+std::optional<fs::path> WinePrefix::driveTarget(char letter) const
+{
+    if (letter >= 'A' && letter <= 'Z')
+        letter = static_cast<char>(letter - 'A' + 'a');
+    for (const WineDrive& drive : drives())
+        if (drive.letter == letter)
+            return drive.target;
+    return std::nullopt;
+}
+
+fs::path WinePrefix::toUnix(const std::string& windowsPath, const std::string& operation) const
+{
+    if (!m_error.empty())
+        throw OperationError(operation, {windowsPath}, m_error);
+    // A Unix path (the program's own folder, the temporary folder) is taken as it is.
+    const bool unixPath = !windowsPath.empty() && windowsPath[0] == '/';
+    if (!unixPath && (windowsPath.size() < 2 || windowsPath[1] != ':' ||
+        !((windowsPath[0] >= 'a' && windowsPath[0] <= 'z') ||
+          (windowsPath[0] >= 'A' && windowsPath[0] <= 'Z'))))
+        throw OperationError(operation, {windowsPath},
+                             "the path does not begin with a drive letter");
+    const std::optional<fs::path> target =
+        unixPath ? std::optional<fs::path>("/") : driveTarget(windowsPath[0]);
+    if (!target)
+        throw OperationError(operation, {windowsPath},
+                             std::string("drive ") + windowsPath.substr(0, 2) +
+                                 " is not defined in the Wine prefix " + m_root.string());
+    fs::path result = *target;
+    bool exists = true;
+    std::size_t pos = unixPath ? 1 : 2;
+    while (pos < windowsPath.size()) {
+        std::size_t end = windowsPath.find_first_of("\\/", pos);
+        if (end == std::string::npos)
+            end = windowsPath.size();
+        const std::string part = windowsPath.substr(pos, end - pos);
+        pos = end + 1;
+        if (part.empty() || part == ".")
+            continue;
+        if (part == "..") {
+            if (result != *target)
+                result = result.parent_path();
+            continue;
+        }
+        if (exists) {
+            std::error_code ec;
+            if (fs::symlink_status(result / part, ec).type() != fs::file_type::not_found) {
+                result /= part;
+                continue;
+            }
+            if (std::optional<std::string> other = findIgnoringCase(result, part)) {
+                result /= *other;
+                continue;
+            }
+            exists = false;
+        }
+        result /= part;
+    }
+    return result;
+}
+
+std::optional<char> WinePrefix::driveOf(const fs::path& unixPath) const
+{
+    std::optional<char> best;
+    std::size_t bestLength = 0;
+    const std::string path = unixPath.lexically_normal().string();
+    for (const WineDrive& drive : drives()) {
+        std::string target = drive.target.lexically_normal().string();
+        while (target.size() > 1 && target.back() == '/')
+            target.pop_back();
+        const bool inside = path == target ||
+                            (path.starts_with(target) &&
+                             (target == "/" || path[target.size()] == '/'));
+        if (inside && (!best || target.size() > bestLength)) {
+            best = drive.letter;
+            bestLength = target.size();
+        }
+    }
+    return best;
+}
+
+} // namespace velmoran

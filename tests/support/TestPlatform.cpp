@@ -1,0 +1,22 @@
+#include "support/TestPlatform.h"
+
+#include <cstdlib>
+
+namespace velmoran::testing {
+
+TestPlatform::TestPlatform(const std::filesystem::path& winePrefix)
+{
+    ::setenv("WINEPREFIX", winePrefix.string().c_str(), 1);
+    m_services = createPlatformServices();
+}
+
+Platform& TestPlatform::with(RegistryReader* registry, ProgramStarter* starter)
+{
+    Platform& p = real();
+    m_mixed.reset(new Platform{p.files, registry ? *registry : p.registry,
+                               starter ? *starter : p.starter, p.drives, p.viewer,
+                               p.applicationFolder, p.temporaryFolder});
+    return *m_mixed;
+}
+
+} // namespace velmoran::testing
