@@ -1,0 +1,148 @@
+#include "core/PatchSwap.h"
+
+#include "core/GameFolder.h"
+#include "core/OperationError.h"
+
+#include <string>
+
+namespace velmoran {
+
+namespace {
+
+// The game folder's layout, each path the game folder followed by a fixed literal.
+constexpr const char* ArchiveLiteral = "\\patch_d2.mpq";
+constexpr const char* BackupFolderLiteral = "\\Backup";
+constexpr const char* BackupArchiveLiteral = "\\Backup\\patch_d2.mpq";
+constexpr const char* SaveFolderLiteral = "\\save";
+constexpr const char* SaveBackupLiteral = "\\save_Backup";
+constexpr const char* SaveCopyLiteral = "\\save_Backup\\save";
+constexpr const char* SaveCopyFilesLiteral = "\\save_Backup\\save\\*.*";
+
+// Removes a folder this command has just made, when a later step failed and left it empty.
+// A folder that cannot be removed stays; the failure that led here is the one reported.
+void removeFolderQuietly(FileSystem& files, const std::string& folder)
+{
+    try {
+        files.removeFolder(folder);
+    } catch (const OperationError&) {
+    }
+}
+
+bool hasFile(FileSystem& files, const std::string& path)
+{
+    return !findFirst(files, path, FindFilter::Hidden).empty();
+}
+
+} // namespace
+
+void backupPatch(CommandContext& context)
+{
+    FileSystem& files = context.platform.files;
+    RegistryReader& registry = context.platform.registry;
+
+    std::string gameFolder = requireGameFolder(registry);
+    {
+        const std::string archive = gameFolder + ArchiveLiteral;
+        const std::string backupFolder = gameFolder + BackupFolderLiteral;
+        const std::string backupArchive = gameFolder + BackupArchiveLiteral;
+
+        // Fails when a backup exists already: the game folder is then left as it is.
+        files.makeFolder(backupFolder);
+        try {
+            files.copyFile(archive, backupArchive);
+        } catch (const OperationError&) {
+            // An empty Backup folder would make every later Backup and Undo stop at once.
+            removeFolderQuietly(files, backupFolder);
+            if (!hasFile(files, archive))
+                throw OperationError("back up the game's patch archive", {archive},
+                                     "the game folder holds no patch_d2.mpq, so there is "
+                                     "nothing to back up");
+            throw;
+        }
+        if (!files.sameContents(archive, backupArchive)) {
+            // A copy that differs must never be restored over the game's own archive later.
+            files.deleteFiles(backupArchive);
+            removeFolderQuietly(files, backupFolder);
+            throw OperationError("back up the game's patch archive", {archive, backupArchive},
+                                 "the copy does not hold the same bytes as the original; the "
+                                 "copy was removed and the game's archive left in place");
+        }
+        // Only a verified copy lets the game's archive go.
+        files.deleteFiles(archive);
+    }
+
+    if (context.form.checkValue(1) == CheckValue::Ticked) {
+        gameFolder = requireGameFolder(registry);
+        files.makeFolder(gameFolder + SaveBackupLiteral);
+        files.copyFolderTree(gameFolder + SaveFolderLiteral, gameFolder + SaveCopyLiteral);
+    }
+
+    const std::string backupArchive = gameFolder + BackupArchiveLiteral;
+    if (hasFile(files, backupArchive))
+        context.messages.showMessage(BackupCreatedMessage, ProgramTitle);
+    files.setAttributes(backupArchive, Attribute::Hidden);
+}
+
+void undoChanges(CommandContext& context)
+{
+    FileSystem& files = context.platform.files;
+    RegistryReader& registry = context.platform.registry;
+
+    std::string gameFolder = requireGameFolder(registry);
+    {
+        const std::string archive = gameFolder + ArchiveLiteral;
+        const std::string backupArchive = gameFolder + BackupArchiveLiteral;
+
+        // Fails when nothing is backed up: the game folder is then left as it is.
+        files.setAttributes(backupArchive, Attribute::Normal);
+        files.copyFile(backupArchive, archive);
+        if (!files.sameContents(backupArchive, archive))
+            throw OperationError("restore the game's patch archive", {backupArchive, archive},
+                                 "the restored archive does not hold the same bytes as its "
+                                 "backup; the backup was kept");
+        // Only a verified restore lets the backup go.
+        files.deleteFiles(backupArchive);
+        files.removeFolder(gameFolder + BackupFolderLiteral);
+    }
+
+    if (!findFirst(files, gameFolder + SaveCopyFilesLiteral, FindFilter::Ordinary).empty()) {
+        gameFolder = requireGameFolder(registry);
+        files.copyFolderTree(gameFolder + SaveCopyLiteral, gameFolder + SaveFolderLiteral);
+        files.deleteFiles(gameFolder + SaveCopyFilesLiteral);
+        files.removeFolder(gameFolder + SaveCopyLiteral);
+        files.removeFolder(gameFolder + SaveBackupLiteral);
+    }
+
+    context.messages.showMessage(ChangesUndoneMessage, ProgramTitle);
+}
+
+void replacePatch(CommandContext& context)
+{
+    FileSystem& files = context.platform.files;
+
+    const int index = context.form.selectedIndex();
+    if (index < 0) {
+        context.messages.showMessage(NothingSelectedMessage, ProgramTitle);
+        return;
+    }
+
+    const std::string gameFolder = requireGameFolder(context.platform.registry);
+    const std::string source = context.form.listText(index);
+    const std::string archive = gameFolder + ArchiveLiteral;
+
+    // Copying the game's own archive onto itself leaves it untouched.
+    try {
+        files.copyFile(source, archive);
+    } catch (const OperationError&) {
+        if (!hasFile(files, source))
+            throw OperationError("replace the game's patch archive", {source},
+                                 "the selected file is no longer there (moved or deleted "
+                                 "since the search); the game's archive was not touched");
+        throw;
+    }
+
+    if (!findFirst(files, archive, FindFilter::Ordinary).empty())
+        context.messages.showMessage(PatchReplacedMessage, ProgramTitle);
+}
+
+} // namespace velmoran
