@@ -1,0 +1,105 @@
+#pragma once
+
+#include "core/FileSystem.h"
+#include "core/OperationError.h"
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace velmoran {
+
+// The name that the Find command looks for.
+inline constexpr const char* PatchFileName = "patch_d2.mpq";
+
+// Asks a running walk to stop. Set from any thread; the walk looks at it before every
+// folder it reads.
+class StopRequest
+{
+public:
+    void request() { m_requested.store(true, std::memory_order_relaxed); }
+    bool requested() const { return m_requested.load(std::memory_order_relaxed); }
+
+private:
+    std::atomic<bool> m_requested{false};
+};
+
+// What the walk tells while it goes, in the walk's order, on the walking thread.
+class SearchObserver
+{
+public:
+    virtual ~SearchObserver() = default;
+    // One more subfolder of the folder being read: count is that folder's own count so far
+    // (1, 2, ...), the number the caption shows.
+    virtual void subfolderFound(std::uint64_t count) = 0;
+    // One match: the folder path ending in "\" followed by the name as the disk stores it.
+    virtual void matchFound(const std::string& entry) = 0;
+    // A folder that could not be read; the walk passes over it and goes on.
+    virtual void folderPassedOver(const OperationError& error) = 0;
+};
+
+// How a walk went.
+struct SearchSummary
+{
+    std::uint64_t foldersRead = 0;
+    std::uint64_t matches = 0;
+    std::uint64_t foldersPassedOver = 0; // could not be read
+    std::string firstPassedOver;         // the first such folder's error text
+    std::uint64_t repeatsSkipped = 0;    // folders reached a second time (links), not walked again
+    bool stopped = false;                // ended by a StopRequest before it was complete
+};
+
+// Walks the folder tree below `folder` (with or without a trailing "\") for files named
+// `name` (without regard to case) and reports every match: a folder's matches come before
+// anything in its subfolders, subfolders are walked in listing order (depth-first
+// pre-order). Hidden and system folders are not entered, hidden and system files not
+// reported; "." and ".." are never entered; a folder reached a second time through a link
+// is not walked again. There is no limit on depth or on the number of subfolders, and the
+// walk's memory is bounded by depth and fan-out, plus one identity per folder walked.
+// A folder that cannot be read is reported to the observer, counted and passed over.
+SearchSummary FindFiles(FileSystem& files, const std::string& folder, const std::string& name,
+                        SearchObserver& observer, const StopRequest* stop = nullptr);
+
+// What a batch of the walk's reports hands to the window.
+struct SearchBatch
+{
+    std::vector<std::string> matches; // new entries for List1, in walk order
+    std::string caption;              // the last progress caption, empty when none was set
+    std::uint64_t foldersPassedOver = 0; // in this batch
+};
+
+// Collects the walk's reports and hands them over in batches, at most one batch per
+// interval while the walk goes on (an interval of zero hands over every report alone).
+// flush() hands over whatever is still pending; call it when the walk has ended.
+class BatchingObserver : public SearchObserver
+{
+public:
+    using Clock = std::chrono::steady_clock;
+    using Deliver = std::function<void(SearchBatch&&)>;
+
+    BatchingObserver(Deliver deliver, Clock::duration interval);
+
+    void subfolderFound(std::uint64_t count) override;
+    void matchFound(const std::string& entry) override;
+    void folderPassedOver(const OperationError& error) override;
+    void flush();
+
+    std::uint64_t batchesDelivered() const { return m_delivered; }
+
+private:
+    void deliverWhenDue();
+
+    Deliver m_deliver;
+    Clock::duration m_interval;
+    Clock::time_point m_last;
+    SearchBatch m_pending;
+    std::uint64_t m_count = 0;
+    bool m_countChanged = false;
+    bool m_anything = false;
+    std::uint64_t m_delivered = 0;
+};
+
+} // namespace velmoran
