@@ -1,0 +1,83 @@
+#include "app/Controller.h"
+
+#include "core/FindCommand.h"
+#include "core/LaunchCommand.h"
+#include "core/OperationError.h"
+#include "ui/MainWindow.h"
+
+#include <QStringList>
+
+namespace velmoran {
+
+Controller::Controller(Platform& platform, UserMessages* messages, QObject* parent)
+    : QObject(parent)
+    , m_platform(platform)
+    , m_messages(messages ? *messages : m_ownMessages)
+    , m_mainWindow(new MainWindow)
+    , m_controls(std::make_unique<QtMainWindowControls>(m_mainWindow))
+{
+    MainWindow* form = m_mainWindow;
+    // Closing the main window destroys it and its controls; the program ends when its
+    // last window closes.
+    form->setAttribute(Qt::WA_DeleteOnClose);
+
+    runCommand([form](CommandContext& context) {
+        QStringList names;
+        for (const std::string& name : context.platform.drives.driveNames())
+            names << QString::fromStdString(name);
+        form->setDrives(names, QString::fromStdString(context.platform.drives.currentDrive()));
+    });
+
+    connect(form, &MainWindow::launchClicked, this, [this] { runCommand(launchGame); });
+
+    // Find: the walk runs on its own thread; its matches and counts come back in batches.
+    // A second Find stops the first and starts afresh; closing the window stops it.
+    m_search = std::make_unique<SearchRunner>(
+        platform.files,
+        [this](SearchBatch&& batch) {
+            runCommand([&batch](CommandContext& context) {
+                if (!batch.matches.empty())
+                    context.form.appendToList(batch.matches);
+                if (!batch.caption.empty())
+                    context.form.setCaption(batch.caption);
+            });
+        },
+        [this](const SearchSummary& summary, const std::string& failure) {
+            runCommand([&](CommandContext& context) {
+                endFind(context, summary);
+                if (!failure.empty())
+                    context.messages.showMessage("The search ended early.\n\n" + failure,
+                                                 ProgramTitle);
+            });
+        });
+    connect(form, &MainWindow::findClicked, this, [this] {
+        runCommand([this](CommandContext& context) {
+            m_search->stop();
+            m_search->start(beginFind(context));
+        });
+    });
+    connect(form, &MainWindow::driveChanged, this, [this] { runCommand(changeDrive); });
+    connect(form, &QObject::destroyed, this, [this] { m_search->stop(); });
+}
+
+Controller::~Controller()
+{
+    delete m_mainWindow.data();
+}
+
+void Controller::runCommand(const std::function<void(CommandContext&)>& command)
+{
+    CommandContext context{m_platform, *m_controls, m_messages};
+    try {
+        command(context);
+    } catch (const OperationError& error) {
+        m_messages.showMessage(error.what(), ProgramTitle);
+    } catch (const std::exception& error) {
+        m_messages.showMessage(std::string("Velmoran met an unexpected error and stopped the "
+                                           "command; nothing after the failing step was done.\n\n") +
+                                   error.what(),
+                               ProgramTitle);
+    }
+}
+
+} // namespace velmoran

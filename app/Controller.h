@@ -1,0 +1,45 @@
+#pragma once
+
+#include "app/SearchRunner.h"
+#include "core/CommandContext.h"
+#include "ui/MainWindow.h"
+#include "ui/QtMainWindowControls.h"
+#include "ui/QtUserMessages.h"
+
+#include <QObject>
+#include <QPointer>
+
+#include <functional>
+#include <memory>
+
+namespace velmoran {
+
+
+// Binds the windows' events to the core's commands, and is the one place where a failed
+// operation becomes a message box.
+class Controller : public QObject
+{
+    Q_OBJECT
+public:
+    // messages: the message box to use; the program's own when null.
+    explicit Controller(Platform& platform, UserMessages* messages = nullptr,
+                        QObject* parent = nullptr);
+    ~Controller() override;
+
+    // The main window, created and bound; null once it has been closed.
+    MainWindow* mainWindow() const { return m_mainWindow; }
+
+    // Runs one command to its end. A failing operation ends it with one message box titled
+    // "Velmoran" that says what failed; the program goes on running.
+    void runCommand(const std::function<void(CommandContext&)>& command);
+
+private:
+    Platform& m_platform;
+    QtUserMessages m_ownMessages;
+    UserMessages& m_messages;
+    QPointer<MainWindow> m_mainWindow;
+    std::unique_ptr<QtMainWindowControls> m_controls;
+    std::unique_ptr<SearchRunner> m_search; // the Find command's walk, off this thread
+};
+
+} // namespace velmoran

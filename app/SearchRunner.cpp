@@ -1,0 +1,88 @@
+#include "app/SearchRunner.h"
+
+#include <QMetaObject>
+
+#include <exception>
+#include <utility>
+
+namespace velmoran {
+
+SearchRunner::SearchRunner(FileSystem& files, BatchHandler onBatch, EndHandler onEnd,
+                           QObject* parent)
+    : QObject(parent)
+    , m_files(files)
+    , m_onBatch(std::move(onBatch))
+    , m_onEnd(std::move(onEnd))
+{
+}
+
+SearchRunner::~SearchRunner()
+{
+    stop();
+}
+
+void SearchRunner::start(const std::string& root, const std::string& name)
+{
+    stop();
+    const unsigned run = ++m_run;
+    m_stop = std::make_shared<StopRequest>();
+    m_running = true;
+    m_thread = std::thread([this, run, root, name, stopRequest = m_stop,
+                            interval = m_interval] {
+        // Everything reaches the window's thread through its event queue; a report of a
+        // run that has been stopped meanwhile is dropped there.
+        BatchingObserver observer(
+            [this, run](SearchBatch&& batch) {
+                auto shared = std::make_shared<SearchBatch>(std::move(batch));
+                QMetaObject::invokeMethod(
+                    this, [this, run, shared] { deliverBatch(run, std::move(*shared)); },
+                    Qt::QueuedConnection);
+            },
+            interval);
+        SearchSummary summary;
+        std::string failure;
+        try {
+            summary = FindFiles(m_files, root, name, observer, stopRequest.get());
+        } catch (const std::exception& error) {
+            failure = error.what();
+        }
+        if (stopRequest->requested())
+            return;
+        observer.flush();
+        QMetaObject::invokeMethod(
+            this, [this, run, summary, failure] { deliverEnd(run, summary, failure); },
+            Qt::QueuedConnection);
+    });
+}
+
+void SearchRunner::stop()
+{
+    ++m_run; // whatever the stopped run has queued is dropped
+    m_running = false;
+    if (m_stop)
+        m_stop->request();
+    if (m_thread.joinable())
+        m_thread.join();
+    m_stop.reset();
+}
+
+void SearchRunner::deliverBatch(unsigned run, SearchBatch&& batch)
+{
+    if (run == m_run && m_onBatch)
+        m_onBatch(std::move(batch));
+}
+
+void SearchRunner::deliverEnd(unsigned run, const SearchSummary& summary,
+                              const std::string& failure)
+{
+    if (run != m_run)
+        return;
+    m_running = false;
+    if (m_thread.joinable())
+        m_thread.join(); // it has nothing left to do
+    m_stop.reset();
+    if (m_onEnd)
+        m_onEnd(summary, failure);
+}
+
+} // namespace velmoran

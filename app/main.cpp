@@ -1,0 +1,20 @@
+#include "app/Controller.h"
+#include "platform/PlatformServices.h"
+#include "ui/MainWindow.h"
+#include "ui/Widgets.h"
+
+#include <QApplication>
+
+int main(int argc, char* argv[])
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Velmoran"));
+    QApplication::setApplicationVersion(QStringLiteral(VELMORAN_VERSION));
+    QApplication::setWindowIcon(velmoran::programIcon());
+    velmoran::useDesignFont();
+
+    const std::unique_ptr<velmoran::PlatformServices> services = velmoran::createPlatformServices();
+    velmoran::Controller controller(services->platform());
+    controller.mainWindow()->show();
+    return QApplication::exec();
+}

@@ -1,0 +1,134 @@
+#include "ui/Widgets.h"
+
+#include "core/MainWindowControls.h"
+
+#include <QApplication>
+#include <QFontDatabase>
+#include <QGuiApplication>
+#include <QIcon>
+#include <QMouseEvent>
+#include <QPixmap>
+#include <QScreen>
+
+// The icon lives in a static library's resources, which must be registered by hand.
+static void registerAssets()
+{
+    Q_INIT_RESOURCE(assets);
+}
+
+namespace velmoran {
+
+int checkValueOf(Qt::CheckState state)
+{
+    switch (state) {
+    case Qt::Checked:
+        return CheckValue::Ticked;
+    case Qt::PartiallyChecked:
+        return CheckValue::Greyed;
+    case Qt::Unchecked:
+        break;
+    }
+    return CheckValue::Unticked;
+}
+
+Qt::CheckState checkStateOf(int value)
+{
+    switch (value) {
+    case CheckValue::Ticked:
+        return Qt::Checked;
+    case CheckValue::Greyed:
+        return Qt::PartiallyChecked;
+    default:
+        return Qt::Unchecked;
+    }
+}
+
+QPixmap programPixmap()
+{
+    static const bool registered = (registerAssets(), true);
+    (void)registered;
+    return QPixmap(QStringLiteral(":/velmoran/velmoran.png"));
+}
+
+QIcon programIcon()
+{
+    return QIcon(programPixmap());
+}
+
+QLabel* makePictureBox(QWidget* parent)
+{
+    auto* box = new QLabel(parent);
+    box->setPixmap(programPixmap());
+    box->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    box->setFocusPolicy(Qt::NoFocus);
+    return box;
+}
+
+QLabel* makeLabel(const QString& caption, QWidget* parent)
+{
+    auto* label = new QLabel(parent);
+    label->setTextFormat(Qt::PlainText);
+    label->setText(caption);
+    label->setWordWrap(true);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    label->setFocusPolicy(Qt::NoFocus);
+    return label;
+}
+
+LinkLabel::LinkLabel(const QString& caption, QWidget* parent)
+    : QLabel(parent)
+{
+    setTextFormat(Qt::PlainText);
+    setText(caption);
+    setWordWrap(true);
+    setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    setFocusPolicy(Qt::NoFocus);
+    QPalette colours = palette();
+    colours.setColor(QPalette::WindowText, colours.color(QPalette::Highlight));
+    setPalette(colours);
+    QFont underlined = font();
+    underlined.setUnderline(true);
+    setFont(underlined);
+    setCursor(Qt::PointingHandCursor);
+}
+
+void LinkLabel::mousePressEvent(QMouseEvent* event)
+{
+    m_pressed = event->button() == Qt::LeftButton;
+}
+
+void LinkLabel::mouseReleaseEvent(QMouseEvent* event)
+{
+    const bool click = m_pressed && event->button() == Qt::LeftButton && rect().contains(event->position().toPoint());
+    m_pressed = false;
+    if (click)
+        emit clicked();
+}
+
+void useDesignFont()
+{
+    QFont font;
+    const QStringList families = QFontDatabase::families();
+    for (const char* family : {"MS Sans Serif", "Microsoft Sans Serif", "Liberation Sans", "Arial"}) {
+        if (families.contains(QString::fromLatin1(family))) {
+            font.setFamily(QString::fromLatin1(family));
+            break;
+        }
+    }
+    font.setStyleHint(QFont::SansSerif);
+    font.setPointSizeF(8.0);
+    QApplication::setFont(font);
+}
+
+void centreOnScreen(QWidget* window)
+{
+    window->adjustSize();
+    const QScreen* screen = window->screen() ? window->screen() : QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    QRect frame = window->frameGeometry();
+    frame.moveCenter(screen->availableGeometry().center());
+    window->move(frame.topLeft());
+}
+
+} // namespace velmoran

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QString>
+
+namespace velmoran {
+
+// Check-box values as the program knows them (0 unticked, 1 ticked, 2 greyed) and Qt's
+// states (whose numbers differ: PartiallyChecked is 1, Checked is 2). The one place
+// where the two meet.
+int checkValueOf(Qt::CheckState state);
+Qt::CheckState checkStateOf(int value);
+
+// The program icon (32 x 32) and a picture box that shows it unscaled at its top-left.
+QPixmap programPixmap();
+QIcon programIcon();
+QLabel* makePictureBox(QWidget* parent);
+
+// A label that shows its caption character for character, wrapped inside its rectangle
+// from the top-left, as the window designs draw labels.
+QLabel* makeLabel(const QString& caption, QWidget* parent);
+
+// The link label: highlight colour, underlined, the link pointer; a click emits clicked().
+class LinkLabel : public QLabel
+{
+    Q_OBJECT
+public:
+    explicit LinkLabel(const QString& caption, QWidget* parent = nullptr);
+signals:
+    void clicked();
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+
+private:
+    bool m_pressed = false;
+};
+
+// Makes a sans serif of about 8 points, close to the design's "MS Sans Serif" 8.25,
+// the application's font, so that every caption fits its rectangle as designed.
+void useDesignFont();
+
+// Puts a top-level window in the middle of its screen.
+void centreOnScreen(QWidget* window);
+
+} // namespace velmoran
