@@ -49,11 +49,13 @@ struct FolderScan
     std::vector<std::string> subfolders; // visible subfolders, in listing order, no "." or ".."
     std::vector<FolderId> subfolderIds;  // parallel to subfolders
     std::vector<std::string> matches;    // visible files whose name equals the one sought
+    FolderId folder;                     // the folder read itself; zero when not known
     void clear()
     {
         subfolders.clear();
         subfolderIds.clear();
         matches.clear();
+        folder = {};
     }
 };
 

@@ -102,6 +102,9 @@ SearchSummary FindFiles(FileSystem& files, const std::string& folder, const std:
             return;
         }
         ++summary.foldersRead;
+        // Known already for every folder but the root: a link back up to the root is then
+        // not walked again either.
+        seen.insert(scan.folder);
 
         PendingFolder next{std::move(path), {}, 0};
         next.subfolders.reserve(scan.subfolders.size());
