@@ -1,28 +1,640 @@
-// Scaffolding: replaced by the real file layer.
 #include "platform/linux/LinuxFileSystem.h"
 
 #include "core/OperationError.h"
+#include "core/PathRules.h"
+#include "platform/linux/Cp1252.h"
+#include "platform/linux/DosAttributes.h"
+#include "platform/linux/SafeFiles.h"
+
+#include <cerrno>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <map>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <utility>
+
+namespace fs = std::filesystem;
 
 namespace velmoran {
 
 namespace {
-[[noreturn]] void missing(const char* op, const std::string& path)
+
+// A pattern split at its last separator: the folder and the last component.
+struct SplitPattern
 {
-    throw OperationError(op, {path}, "not built yet");
+    std::string folder;
+    std::string last;
+};
+
+SplitPattern splitPattern(const std::string& pattern)
+{
+    const std::size_t slash = pattern.find_last_of("\\/");
+    if (slash == std::string::npos) {
+        if (pattern.size() >= 2 && pattern[1] == ':')
+            return {pattern.substr(0, 2), pattern.substr(2)};
+        return {std::string(), pattern};
+    }
+    return {slash == 0 ? std::string("/") : pattern.substr(0, slash), pattern.substr(slash + 1)};
 }
+
+std::string joinPath(const std::string& folder, const char* name)
+{
+    std::string path = folder;
+    if (path.empty() || path.back() != '/')
+        path += '/';
+    path += name;
+    return path;
+}
+
+bool isDotOrDotDot(const char* name)
+{
+    return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
+}
+
+// Whether a directory entry is a folder; links count as what they lead to, as under Wine.
+bool isFolderEntry(unsigned char type, const std::string& fullPath)
+{
+    if (type == DT_DIR)
+        return true;
+    if (type != DT_LNK && type != DT_UNKNOWN)
+        return false;
+    struct stat st {};
+    return ::stat(fullPath.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// Whether an entry passes a find filter; its hidden and system bits are read only here.
+bool passesFilter(const char* name, const std::string& fullPath, bool folder, FindFilter filter)
+{
+    if (isDotOrDotDot(name))
+        return filter == FindFilter::Folder;
+    if (folder && filter != FindFilter::Folder)
+        return false;
+    const unsigned attributes = DosAttributes::effective(fullPath.c_str(), name);
+    if (attributes & Attribute::System)
+        return false;
+    if (attributes & Attribute::Hidden)
+        return filter == FindFilter::Hidden && !folder;
+    return true;
+}
+
+// A listing gives its names until the empty text; asking again after that is a failure.
+class ListingBase : public Listing
+{
+public:
+    explicit ListingBase(std::string pattern) : m_pattern(std::move(pattern)) {}
+
+    std::string next() final
+    {
+        if (m_closed)
+            throw OperationError("find the next file", {m_pattern},
+                                 "the listing has ended; no listing is open");
+        std::string name = produce();
+        if (name.empty())
+            m_closed = true;
+        return name;
+    }
+
+protected:
+    virtual std::string produce() = 0;
+    const std::string& pattern() const { return m_pattern; }
+
+private:
+    std::string m_pattern;
+    bool m_closed = false;
+};
+
+// A listing of names decided when it started (a pattern without wildcards, or none).
+class FixedListing : public ListingBase
+{
+public:
+    FixedListing(std::string pattern, std::vector<std::string> names)
+        : ListingBase(std::move(pattern))
+        , m_names(std::move(names))
+    {
+    }
+
+private:
+    std::string produce() override
+    {
+        return m_index < m_names.size() ? m_names[m_index++] : std::string();
+    }
+
+    std::vector<std::string> m_names;
+    std::size_t m_index = 0;
+};
+
+// A listing that reads its folder as it is asked for names.
+class FolderListing : public ListingBase
+{
+public:
+    FolderListing(std::string pattern, DIR* dir, std::string folder, std::string wildcard,
+                  FindFilter filter)
+        : ListingBase(std::move(pattern))
+        , m_dir(dir)
+        , m_folder(std::move(folder))
+        , m_wildcard(std::move(wildcard))
+        , m_filter(filter)
+    {
+    }
+    ~FolderListing() override { close(); }
+    FolderListing(const FolderListing&) = delete;
+    FolderListing& operator=(const FolderListing&) = delete;
+
+private:
+    void close()
+    {
+        if (m_dir)
+            ::closedir(m_dir);
+        m_dir = nullptr;
+    }
+
+    std::string produce() override
+    {
+        while (m_dir) {
+            errno = 0;
+            const dirent* entry = ::readdir(m_dir);
+            if (!entry) {
+                const int error = errno;
+                close();
+                if (error != 0)
+                    throw OperationError("list the folder", {pattern()}, std::strerror(error));
+                break;
+            }
+            if (!wildcardMatch(m_wildcard, entry->d_name))
+                continue;
+            const std::string fullPath = joinPath(m_folder, entry->d_name);
+            const bool folder = !isDotOrDotDot(entry->d_name) &&
+                                isFolderEntry(entry->d_type, fullPath);
+            if (passesFilter(entry->d_name, fullPath, folder, m_filter))
+                return entry->d_name;
+        }
+        return std::string();
+    }
+
+    DIR* m_dir;
+    std::string m_folder;
+    std::string m_wildcard;
+    FindFilter m_filter;
+};
+
+// The names of a folder's entries (without "." and ".."), by folded name; for merging
+// into a folder without regard to case.
+std::map<std::string, std::string> namesByFoldedName(const fs::path& folder)
+{
+    std::map<std::string, std::string> names;
+    if (DIR* dir = ::opendir(folder.c_str())) {
+        while (const dirent* entry = ::readdir(dir))
+            if (!isDotOrDotDot(entry->d_name))
+                names.emplace(foldCase(entry->d_name), entry->d_name);
+        ::closedir(dir);
+    }
+    return names;
+}
+
+struct FolderEntry
+{
+    std::string name;
+    bool folder;
+};
+
+std::vector<FolderEntry> readFolder(const fs::path& folder, const FailureContext& context)
+{
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir)
+        raiseErrno(context, errno, "cannot read the folder " + folder.string());
+    std::vector<FolderEntry> entries;
+    for (;;) {
+        errno = 0;
+        const dirent* entry = ::readdir(dir);
+        if (!entry)
+            break;
+        if (isDotOrDotDot(entry->d_name) || SafeFiles::isTemporaryName(entry->d_name))
+            continue;
+        entries.push_back({entry->d_name,
+                           isFolderEntry(entry->d_type, joinPath(folder.string(), entry->d_name))});
+    }
+    const int error = errno;
+    ::closedir(dir);
+    if (error != 0)
+        raiseErrno(context, error, "cannot read the folder " + folder.string());
+    return entries;
+}
+
+struct TreeCopy
+{
+    const FailureContext& context;
+    std::vector<std::pair<dev_t, ino_t>> ancestors;
+
+    void copy(const fs::path& source, const fs::path& destination)
+    {
+        struct stat sourceStat {};
+        if (::stat(source.c_str(), &sourceStat) != 0)
+            raiseErrno(context, errno, "cannot read the folder " + source.string());
+        for (const auto& [device, inode] : ancestors)
+            if (device == sourceStat.st_dev && inode == sourceStat.st_ino)
+                raiseFailure(context, "the folder " + source.string() +
+                                          " leads back to a folder that holds it (a link loop)");
+        ancestors.emplace_back(sourceStat.st_dev, sourceStat.st_ino);
+
+        struct stat destinationStat {};
+        if (::stat(destination.c_str(), &destinationStat) == 0) {
+            if (!S_ISDIR(destinationStat.st_mode))
+                raiseFailure(context, "a file has the name of the folder " + destination.string());
+        } else if (errno == ENOENT) {
+            if (::mkdir(destination.c_str(), sourceStat.st_mode & 07777) != 0)
+                raiseErrno(context, errno, "cannot make the folder " + destination.string());
+            if (const std::optional<unsigned> stored = DosAttributes::read(source.c_str()))
+                DosAttributes::write(destination.c_str(), "", *stored);
+            SafeFiles::syncFolder(destination.parent_path(), context);
+        } else {
+            raiseErrno(context, errno, "cannot reach the folder " + destination.string());
+        }
+        SafeFiles::removeStrayTemporaries(destination);
+
+        const std::map<std::string, std::string> existing = namesByFoldedName(destination);
+        const auto target = [&](const std::string& name) {
+            const auto found = existing.find(foldCase(name));
+            return destination / (found == existing.end() ? name : found->second);
+        };
+        bool wroteFiles = false;
+        std::vector<FolderEntry> entries = readFolder(source, context);
+        for (const FolderEntry& entry : entries) {
+            if (entry.folder)
+                continue;
+            SafeFiles::copyFile(source / entry.name, target(entry.name), context,
+                                SafeFiles::FolderSync::Later);
+            wroteFiles = true;
+        }
+        if (wroteFiles)
+            SafeFiles::syncFolder(destination, context);
+        for (const FolderEntry& entry : entries)
+            if (entry.folder)
+                copy(source / entry.name, target(entry.name));
+        ancestors.pop_back();
+    }
+};
+
+// The folder that holds path (or the path itself) without links, for comparing folders.
+fs::path resolvedPath(const fs::path& path)
+{
+    std::error_code ec;
+    fs::path resolved = fs::weakly_canonical(path, ec);
+    return ec ? path.lexically_normal() : resolved;
+}
+
+bool isInside(const fs::path& inner, const fs::path& outer)
+{
+    const std::string a = inner.string();
+    std::string b = outer.string();
+    if (a == b)
+        return true;
+    if (b.empty() || b.back() != '/')
+        b += '/';
+    return a.starts_with(b);
+}
+
 } // namespace
 
-LinuxFileSystem::LinuxFileSystem(WinePrefix prefix) : m_prefix(std::move(prefix)) {}
-void LinuxFileSystem::copyFile(const std::string& s, const std::string&) { missing("copy file", s); }
-void LinuxFileSystem::deleteFiles(const std::string& p) { missing("delete files", p); }
-void LinuxFileSystem::makeFolder(const std::string& p) { missing("make folder", p); }
-void LinuxFileSystem::removeFolder(const std::string& p) { missing("remove folder", p); }
-void LinuxFileSystem::setAttributes(const std::string& p, unsigned) { missing("set attributes", p); }
-unsigned LinuxFileSystem::fileAttributes(const std::string& p) { missing("read attributes", p); }
-std::unique_ptr<Listing> LinuxFileSystem::findFile(const std::string& p, FindFilter) { missing("list", p); }
-void LinuxFileSystem::copyFolderTree(const std::string& s, const std::string&) { missing("copy folder", s); }
-void LinuxFileSystem::writeTextFile(const std::string& p, const std::vector<std::string>&) { missing("write", p); }
-bool LinuxFileSystem::sameContents(const std::string& a, const std::string&) { missing("compare", a); }
-void LinuxFileSystem::scanFolder(const std::string& f, const std::string&, FolderScan&) { missing("read folder", f); }
+LinuxFileSystem::LinuxFileSystem(WinePrefix prefix)
+    : m_prefix(std::move(prefix))
+{
+    for (const fs::path& path : {fs::path("/proc"), fs::path("/sys"), fs::path("/dev"),
+                                 m_prefix.dosDevices()}) {
+        Excluded excluded{path.lexically_normal().string(), {}};
+        struct stat st {};
+        if (::stat(path.c_str(), &st) == 0)
+            excluded.id = {static_cast<std::uint64_t>(st.st_dev),
+                           static_cast<std::uint64_t>(st.st_ino)};
+        m_excluded.push_back(excluded);
+        std::error_code ec;
+        const fs::path real = fs::canonical(path, ec);
+        if (!ec && real.string() != excluded.path)
+            m_excluded.push_back({real.string(), excluded.id});
+    }
+}
+
+fs::path LinuxFileSystem::unixPath(const std::string& path, const std::string& operation) const
+{
+    return m_prefix.toUnix(path, operation);
+}
+
+void LinuxFileSystem::copyFile(const std::string& source, const std::string& destination)
+{
+    const FailureContext context{"copy the file", {source, destination}};
+    const fs::path from = unixPath(source, context.operation);
+    const fs::path to = unixPath(destination, context.operation);
+    SafeFiles::removeStrayTemporaries(to.parent_path());
+    SafeFiles::copyFile(from, to, context);
+}
+
+void LinuxFileSystem::deleteFiles(const std::string& pattern)
+{
+    const FailureContext context{"delete the files", {pattern}};
+    const SplitPattern split = splitPattern(pattern);
+    std::vector<fs::path> victims;
+    if (!hasWildcards(split.last)) {
+        const fs::path path = unixPath(pattern, context.operation);
+        struct stat st {};
+        if (::lstat(path.c_str(), &st) != 0)
+            raiseErrno(context, errno, "no file matches");
+        struct stat target {};
+        if (::stat(path.c_str(), &target) == 0 && S_ISDIR(target.st_mode))
+            raiseFailure(context, "no file matches: that name is a folder");
+        victims.push_back(path);
+    } else {
+        const fs::path folder = unixPath(split.folder, context.operation);
+        DIR* dir = ::opendir(folder.c_str());
+        if (!dir) {
+            const int error = errno;
+            if (error == ENOENT || error == ENOTDIR)
+                raiseFailure(context, "no file matches: the folder does not exist");
+            raiseErrno(context, error, "cannot read the folder");
+        }
+        while (const dirent* entry = ::readdir(dir)) {
+            if (isDotOrDotDot(entry->d_name) || !wildcardMatch(split.last, entry->d_name))
+                continue;
+            const std::string full = joinPath(folder.string(), entry->d_name);
+            if (!isFolderEntry(entry->d_type, full))
+                victims.emplace_back(full);
+        }
+        ::closedir(dir);
+        if (victims.empty())
+            raiseFailure(context, "no file matches");
+    }
+    for (const fs::path& victim : victims)
+        if (::unlink(victim.c_str()) != 0)
+            raiseErrno(context, errno, "cannot delete " + victim.string());
+}
+
+void LinuxFileSystem::makeFolder(const std::string& path)
+{
+    const FailureContext context{"make the folder", {path}};
+    const fs::path folder = unixPath(path, context.operation);
+    if (::mkdir(folder.c_str(), 0777) != 0) {
+        const int error = errno;
+        if (error == EEXIST)
+            raiseFailure(context, "it exists already");
+        if (error == ENOENT)
+            raiseFailure(context, "its parent folder is missing");
+        raiseErrno(context, error);
+    }
+    SafeFiles::syncFolder(folder.parent_path(), context);
+}
+
+void LinuxFileSystem::removeFolder(const std::string& path)
+{
+    const FailureContext context{"remove the folder", {path}};
+    const fs::path folder = unixPath(path, context.operation);
+    // Copies that a killed run left behind would otherwise keep the folder forever.
+    SafeFiles::removeStrayTemporaries(folder);
+    if (::rmdir(folder.c_str()) != 0) {
+        const int error = errno;
+        if (error == ENOENT)
+            raiseFailure(context, "the folder does not exist");
+        if (error == ENOTEMPTY || error == EEXIST)
+            raiseFailure(context, "the folder is not empty");
+        if (error == ENOTDIR)
+            raiseFailure(context, "it is not a folder");
+        raiseErrno(context, error);
+    }
+}
+
+void LinuxFileSystem::setAttributes(const std::string& path, unsigned value)
+{
+    const FailureContext context{"set the attributes of", {path}};
+    const fs::path file = unixPath(path, context.operation);
+    struct stat st {};
+    if (::stat(file.c_str(), &st) != 0)
+        raiseErrno(context, errno);
+    const std::string name = file.filename().string();
+    if (const int error = DosAttributes::write(file.c_str(), name.c_str(), value)) {
+        if (error == ENOTSUP || error == EOPNOTSUPP)
+            raiseFailure(context, "the file system that holds " + file.string() +
+                                      " cannot store the hidden or system attribute: it keeps "
+                                      "no user extended attributes (user.DOSATTRIB)");
+        raiseErrno(context, error, "cannot store the hidden or system attribute");
+    }
+    const bool readOnly = (st.st_mode & 0222) == 0;
+    const bool wantReadOnly = (value & Attribute::ReadOnly) != 0;
+    if (readOnly != wantReadOnly) {
+        const mode_t mode = wantReadOnly ? (st.st_mode & 07777 & ~0222) : ((st.st_mode & 07777) | S_IWUSR);
+        if (::chmod(file.c_str(), mode) != 0)
+            raiseErrno(context, errno, "cannot change the read-only attribute");
+    }
+}
+
+unsigned LinuxFileSystem::fileAttributes(const std::string& path)
+{
+    const FailureContext context{"read the attributes of", {path}};
+    const fs::path file = unixPath(path, context.operation);
+    struct stat st {};
+    if (::stat(file.c_str(), &st) != 0)
+        raiseErrno(context, errno);
+    unsigned attributes = S_ISDIR(st.st_mode) ? Attribute::Directory : Attribute::Archive;
+    if ((st.st_mode & 0222) == 0)
+        attributes |= Attribute::ReadOnly;
+    const std::string name = file.filename().string();
+    return attributes | DosAttributes::effective(file.c_str(), name.c_str());
+}
+
+std::unique_ptr<Listing> LinuxFileSystem::findFile(const std::string& pattern, FindFilter filter)
+{
+    const SplitPattern split = splitPattern(pattern);
+    const auto nothing = [&] {
+        return std::make_unique<FixedListing>(pattern, std::vector<std::string>());
+    };
+    if (split.last.empty())
+        return nothing();
+    if (!hasWildcards(split.last)) {
+        fs::path file;
+        try {
+            file = unixPath(pattern, "find the file");
+        } catch (const OperationError&) {
+            return nothing(); // no such drive: nothing matches
+        }
+        struct stat st {};
+        const bool exists = ::stat(file.c_str(), &st) == 0 || ::lstat(file.c_str(), &st) == 0;
+        const std::string name = file.filename().string();
+        if (!exists || name.empty() || !wildcardMatch(split.last, name) ||
+            !passesFilter(name.c_str(), file.string(), S_ISDIR(st.st_mode), filter))
+            return nothing();
+        return std::make_unique<FixedListing>(pattern, std::vector<std::string>{name});
+    }
+    fs::path folder;
+    try {
+        folder = unixPath(split.folder.empty() ? std::string(".") : split.folder, "find files");
+    } catch (const OperationError&) {
+        return nothing();
+    }
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir) {
+        if (errno == ENOENT || errno == ENOTDIR)
+            return nothing();
+        throw OperationError("list the folder", {pattern}, std::strerror(errno));
+    }
+    return std::make_unique<FolderListing>(pattern, dir, folder.string(), split.last, filter);
+}
+
+void LinuxFileSystem::copyFolderTree(const std::string& source, const std::string& destination)
+{
+    const FailureContext context{"copy the folder", {source, destination}};
+    const fs::path from = unixPath(source, context.operation);
+    const fs::path to = unixPath(destination, context.operation);
+    struct stat st {};
+    if (::stat(from.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+        raiseFailure(context, "the source folder does not exist");
+    if (isInside(resolvedPath(to), resolvedPath(from)))
+        raiseFailure(context, "the destination lies inside the source folder");
+    TreeCopy copy{context, {}};
+    copy.copy(from, to);
+}
+
+void LinuxFileSystem::writeTextFile(const std::string& path, const std::vector<std::string>& lines)
+{
+    const FailureContext context{"write the text file", {path}};
+    const fs::path file = unixPath(path, context.operation);
+    std::string bytes;
+    for (const std::string& line : lines) {
+        bytes += utf8ToCp1252(line);
+        bytes += "\r\n";
+    }
+    SafeFiles::removeStrayTemporaries(file.parent_path());
+    SafeFiles::writeFile(file, bytes, context);
+}
+
+bool LinuxFileSystem::sameContents(const std::string& first, const std::string& second)
+{
+    const FailureContext context{"compare the files", {first, second}};
+    const fs::path paths[2] = {unixPath(first, context.operation),
+                               unixPath(second, context.operation)};
+    int fds[2] = {-1, -1};
+    struct Closer
+    {
+        int* fds;
+        ~Closer()
+        {
+            for (int i = 0; i < 2; ++i)
+                if (fds[i] >= 0)
+                    ::close(fds[i]);
+        }
+    } closer{fds};
+    struct stat st[2] {};
+    for (int i = 0; i < 2; ++i) {
+        fds[i] = ::open(paths[i].c_str(), O_RDONLY | O_CLOEXEC);
+        if (fds[i] < 0 || ::fstat(fds[i], &st[i]) != 0)
+            raiseErrno(context, errno, "cannot open " + paths[i].string());
+        if (S_ISDIR(st[i].st_mode))
+            raiseFailure(context, paths[i].string() + " is a folder");
+    }
+    if (st[0].st_dev == st[1].st_dev && st[0].st_ino == st[1].st_ino)
+        return true;
+    if (st[0].st_size != st[1].st_size)
+        return false;
+    constexpr std::size_t Chunk = 1u << 20;
+    std::vector<char> buffers[2] = {std::vector<char>(Chunk), std::vector<char>(Chunk)};
+    for (;;) {
+        std::size_t got[2] = {0, 0};
+        for (int i = 0; i < 2; ++i) {
+            while (got[i] < Chunk) {
+                const ssize_t n = ::read(fds[i], buffers[i].data() + got[i], Chunk - got[i]);
+                if (n < 0 && errno == EINTR)
+                    continue;
+                if (n < 0)
+                    raiseErrno(context, errno, "cannot read " + paths[i].string());
+                if (n == 0)
+                    break;
+                got[i] += static_cast<std::size_t>(n);
+            }
+        }
+        if (got[0] != got[1] || std::memcmp(buffers[0].data(), buffers[1].data(), got[0]) != 0)
+            return false;
+        if (got[0] < Chunk)
+            return true;
+    }
+}
+
+bool LinuxFileSystem::isExcluded(const std::string& childPath, const FolderId& id) const
+{
+    for (const Excluded& excluded : m_excluded)
+        if ((id.inode != 0 && id == excluded.id) || childPath == excluded.path)
+            return true;
+    return false;
+}
+
+void LinuxFileSystem::scanFolder(const std::string& folder, const std::string& name,
+                                 FolderScan& result)
+{
+    result.clear();
+    const std::string path = unixPath(folder, "read the folder").string();
+    const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        throw OperationError("read the folder", {folder}, std::strerror(errno));
+    struct Closer
+    {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{fd};
+    struct stat folderStat {};
+    if (::fstat(fd, &folderStat) != 0)
+        throw OperationError("read the folder", {folder}, std::strerror(errno));
+
+    // One buffer per thread, reused for every folder: one getdents64 call reads a whole
+    // ordinary folder.
+    thread_local std::vector<char> buffer(256 * 1024);
+    std::string child = path;
+    if (child.empty() || child.back() != '/')
+        child += '/';
+    const std::size_t childBase = child.size();
+
+    for (;;) {
+        const ssize_t got = ::getdents64(fd, buffer.data(), buffer.size());
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            throw OperationError("read the folder", {folder}, std::strerror(errno));
+        }
+        if (got == 0)
+            break;
+        for (ssize_t offset = 0; offset < got;) {
+            const auto* entry = reinterpret_cast<const dirent64*>(buffer.data() + offset);
+            offset += entry->d_reclen;
+            const char* entryName = entry->d_name;
+            if (isDotOrDotDot(entryName))
+                continue;
+            const std::size_t length = std::strlen(entryName);
+            bool isFolder = entry->d_type == DT_DIR;
+            bool isFile = entry->d_type == DT_REG;
+            FolderId id{static_cast<std::uint64_t>(folderStat.st_dev),
+                        static_cast<std::uint64_t>(entry->d_ino)};
+            const bool mayMatch = length == name.size() && equalsIgnoreCase(entryName, name);
+            if (entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN) {
+                // Links count as what they lead to; a link that leads nowhere is passed over.
+                struct stat st {};
+                if (::fstatat(fd, entryName, &st, 0) != 0)
+                    continue;
+                isFolder = S_ISDIR(st.st_mode);
+                isFile = S_ISREG(st.st_mode);
+                id = {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+            }
+            if (!isFolder && !(isFile && mayMatch))
+                continue;
+            child.resize(childBase);
+            child.append(entryName, length);
+            if (isFolder && isExcluded(child, id))
+                continue;
+            if (DosAttributes::effective(child.c_str(), entryName) &
+                (Attribute::Hidden | Attribute::System))
+                continue;
+            if (isFolder) {
+                result.subfolders.emplace_back(entryName, length);
+                result.subfolderIds.push_back(id);
+            } else {
+                result.matches.emplace_back(entryName, length);
+            }
+        }
+    }
+}
 
 } // namespace velmoran

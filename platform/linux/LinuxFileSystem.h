@@ -3,9 +3,16 @@
 #include "core/FileSystem.h"
 #include "platform/linux/WinePrefix.h"
 
+#include <filesystem>
+#include <string>
+#include <vector>
+
 namespace velmoran {
 
-// Windows file semantics on the files of a Wine prefix.
+// Windows file semantics on the files of a Wine prefix: Windows paths map through the
+// prefix's drive links and then name by name without regard to case; hidden and system
+// are Wine's user.DOSATTRIB extended attribute (or a leading dot); every file that is
+// replaced is replaced whole (see SafeFiles).
 class LinuxFileSystem : public FileSystem
 {
 public:
@@ -24,8 +31,22 @@ public:
     void scanFolder(const std::string& folder, const std::string& name,
                     FolderScan& result) override;
 
+    // The Unix path a Windows path leads to.
+    std::filesystem::path unixPath(const std::string& path, const std::string& operation) const;
+
 private:
+    struct Excluded
+    {
+        std::string path;
+        FolderId id;
+    };
+
+    bool isExcluded(const std::string& childPath, const FolderId& id) const;
+
     WinePrefix m_prefix;
+    // Folders the drive walk never enters: the kernel's /proc, /sys and /dev, and the
+    // prefix's dosdevices folder (its links lead back into the drives).
+    std::vector<Excluded> m_excluded;
 };
 
 } // namespace velmoran

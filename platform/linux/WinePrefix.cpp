@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <cstdlib>
 #include <dirent.h>
+#include <string_view>
+#include <sys/stat.h>
 #include <system_error>
 
 namespace fs = std::filesystem;
@@ -84,6 +86,21 @@ std::optional<fs::path> WinePrefix::driveTarget(char letter) const
 {
     if (letter >= 'A' && letter <= 'Z')
         letter = static_cast<char>(letter - 'A' + 'a');
+    if (letter < 'a' || letter > 'z' || !m_error.empty())
+        return std::nullopt;
+    // One link read, not the whole drive list: every path that is mapped comes here.
+    std::error_code ec;
+    if (fs::is_directory(dosDevices(), ec)) {
+        const fs::path link = dosDevices() / std::string{letter, ':'};
+        if (!fs::is_symlink(link, ec))
+            return std::nullopt;
+        fs::path target = fs::read_symlink(link, ec);
+        if (ec)
+            return std::nullopt;
+        if (target.is_relative())
+            target = (dosDevices() / target).lexically_normal();
+        return target;
+    }
     for (const WineDrive& drive : drives())
         if (drive.letter == letter)
             return drive.target;
@@ -107,6 +124,32 @@ fs::path WinePrefix::toUnix(const std::string& windowsPath, const std::string& o
         throw OperationError(operation, {windowsPath},
                              std::string("drive ") + windowsPath.substr(0, 2) +
                                  " is not defined in the Wine prefix " + m_root.string());
+    // Most paths name existing files exactly as stored (the drive walk's do): one lstat
+    // of the whole path then answers, with no folder read.
+    {
+        std::string literal = target->string();
+        bool plain = true;
+        std::size_t pos = unixPath ? 1 : 2;
+        while (plain && pos < windowsPath.size()) {
+            std::size_t end = windowsPath.find_first_of("\\/", pos);
+            if (end == std::string::npos)
+                end = windowsPath.size();
+            const std::string_view part(windowsPath.data() + pos, end - pos);
+            pos = end + 1;
+            if (part.empty())
+                continue;
+            if (part == "." || part == "..") {
+                plain = false;
+                break;
+            }
+            if (literal.empty() || literal.back() != '/')
+                literal += '/';
+            literal += part;
+        }
+        struct stat st {};
+        if (plain && ::lstat(literal.c_str(), &st) == 0)
+            return fs::path(literal);
+    }
     fs::path result = *target;
     bool exists = true;
     std::size_t pos = unixPath ? 1 : 2;

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace velmoran {
+
+// What an OperationError raised by these helpers names: the operation and its paths as the
+// caller was given them.
+struct FailureContext
+{
+    std::string operation;
+    std::vector<std::string> paths;
+};
+
+[[noreturn]] void raiseFailure(const FailureContext& context, const std::string& reason);
+[[noreturn]] void raiseErrno(const FailureContext& context, int error,
+                             const std::string& detail = {});
+
+// Writes that never leave a half-written file behind. A new file is first written to a
+// temporary file in the destination's folder, flushed to disk, then renamed over the
+// destination, and the folder is flushed. The temporary file is named
+// ".velmoran-copy-<pid>-<random>.tmp": a dot-name, so Windows programs see it hidden, and
+// one that a later run recognises and removes when the process that made it is gone.
+namespace SafeFiles {
+
+enum class FolderSync { Now, Later };
+
+// Copies the file source to destination, replacing a file of that name, with the source's
+// permission bits, modification time and DOS attributes. Returns false and changes nothing
+// when both paths name the same file. The destination's folder is flushed unless
+// FolderSync::Later is given (the caller then calls syncFolder itself).
+bool copyFile(const std::filesystem::path& source, const std::filesystem::path& destination,
+              const FailureContext& context, FolderSync sync = FolderSync::Now);
+
+// Creates or replaces the file with exactly these bytes.
+void writeFile(const std::filesystem::path& destination, std::string_view bytes,
+               const FailureContext& context);
+
+// Flushes a folder's entries to disk.
+void syncFolder(const std::filesystem::path& folder, const FailureContext& context);
+
+// True for the names of the temporary files above.
+bool isTemporaryName(std::string_view name);
+
+// Removes the temporary files of this kind in the folder whose process no longer runs.
+// Gives how many it removed; never fails.
+int removeStrayTemporaries(const std::filesystem::path& folder);
+
+} // namespace SafeFiles
+
+} // namespace velmoran
