@@ -37,6 +37,7 @@ public:
         , m_registry(prefix)
         , m_starter(prefix)
         , m_drives(prefix)
+        , m_viewer(prefix)
         , m_platform{m_files,  m_registry,          m_starter,
                      m_drives, m_viewer,            applicationFolder(),
                      temporaryFolder()}
