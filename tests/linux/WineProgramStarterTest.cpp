@@ -1,0 +1,100 @@
+#include "core/OperationError.h"
+#include "platform/linux/WineProgramStarter.h"
+#include "support/SamplePrefix.h"
+#include "support/ScratchFolder.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <thread>
+
+using namespace velmoran;
+using namespace velmoran::testing;
+namespace fs = std::filesystem;
+
+namespace {
+
+// Runs with the stand-in wine (tests/helpers/bin/wine) first on PATH, which writes how it
+// was started into a file.
+class WineProgramStarterTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        const char* helpers = std::getenv("VELMORAN_TEST_HELPERS");
+        if (!helpers)
+            GTEST_SKIP() << "VELMORAN_TEST_HELPERS is not set (run through ctest)";
+        m_oldPath = std::getenv("PATH") ? std::getenv("PATH") : "";
+        ::setenv("PATH", (std::string(helpers) + "/bin:" + m_oldPath).c_str(), 1);
+        ::setenv("VELMORAN_WINE_RECORD", record.c_str(), 1);
+    }
+    void TearDown() override
+    {
+        if (!m_oldPath.empty())
+            ::setenv("PATH", m_oldPath.c_str(), 1);
+        ::unsetenv("VELMORAN_WINE_RECORD");
+    }
+
+    std::string recorded()
+    {
+        for (int i = 0; i < 500 && !fs::exists(record); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        return fs::exists(record) ? readFile(record) : std::string("(wine was never started)");
+    }
+
+    ScratchFolder scratch;
+    SamplePrefix prefix{scratch.path()};
+    fs::path record = scratch / "wine-record.txt";
+    WineProgramStarter starter{WinePrefix(prefix.prefix())};
+
+private:
+    std::string m_oldPath;
+};
+
+TEST_F(WineProgramStarterTest, StartsTheGameThroughWineInTheGameFolderAndPrefix)
+{
+    const std::string folder = prefix.gameFolderWindows();
+    starter.startProgram(folder + "\\Diablo II.exe", {"-w", "-txt", "-direct"}, folder);
+    EXPECT_EQ(recorded(), "cwd=" + prefix.gameFolder().string() +
+                              "\nWINEPREFIX=" + prefix.prefix().string() +
+                              "\narg=C:\\Program Files (x86)\\Diablo II\\Diablo II.exe"
+                              "\narg=-w\narg=-txt\narg=-direct\n");
+}
+
+TEST_F(WineProgramStarterTest, NamesWhatIsMissing)
+{
+    const std::string folder = prefix.gameFolderWindows();
+    struct Case
+    {
+        std::string program, workingFolder, says;
+    } cases[] = {
+        {folder + "\\Diablo II.exe", "C:\\Nowhere", "does not exist"},
+        {folder + "\\Missing.exe", folder, "Missing.exe does not exist"},
+        {"q:\\Diablo II.exe", "q:\\", "drive q: is not defined"},
+    };
+    for (const Case& c : cases) {
+        try {
+            starter.startProgram(c.program, {}, c.workingFolder);
+            ADD_FAILURE() << c.program << " started";
+        } catch (const OperationError& e) {
+            EXPECT_NE(std::string(e.what()).find(c.says), std::string::npos) << e.what();
+        }
+    }
+    EXPECT_FALSE(fs::exists(record));
+}
+
+TEST_F(WineProgramStarterTest, WineMissingFromPathIsAClearFailure)
+{
+    ::setenv("PATH", (scratch / "empty-bin").c_str(), 1);
+    const std::string folder = prefix.gameFolderWindows();
+    try {
+        starter.startProgram(folder + "\\Diablo II.exe", {}, folder);
+        FAIL() << "started without wine";
+    } catch (const OperationError& e) {
+        EXPECT_NE(std::string(e.what()).find("wine was not found"), std::string::npos) << e.what();
+    }
+}
+
+} // namespace
