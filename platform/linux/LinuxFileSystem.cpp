@@ -579,6 +579,8 @@ void LinuxFileSystem::scanFolder(const std::string& folder, const std::string& n
     struct stat folderStat {};
     if (::fstat(fd, &folderStat) != 0)
         throw OperationError("read the folder", {folder}, std::strerror(errno));
+    result.folder = {static_cast<std::uint64_t>(folderStat.st_dev),
+                     static_cast<std::uint64_t>(folderStat.st_ino)};
 
     // One buffer per thread, reused for every folder: one getdents64 call reads a whole
     // ordinary folder.

@@ -262,6 +262,7 @@ TEST_F(FileLayer, ScanFolderGivesVisibleSubfoldersAndMatches)
     ASSERT_EQ(scan.subfolderIds.size(), scan.subfolders.size());
     for (std::size_t i = 0; i < scan.subfolders.size(); ++i)
         EXPECT_EQ(scan.subfolderIds[i].inode, inode(root / scan.subfolders[i]));
+    EXPECT_EQ(scan.folder.inode, inode(root));
     EXPECT_NE(failureOf([&] { files.scanFolder("d:\\Scan\\missing\\", "x", scan); })
                   .find("No such file"),
               std::string::npos);
