@@ -248,6 +248,10 @@ TEST(PatchSwap, BackupShowsItsMessageBeforeHidingTheArchive)
     };
     ScratchFolder scratch("velmoran-swap");
     SwapGame game(scratch.path());
+    // A read-only archive: the backup must end up hidden and nothing else.
+    fs::permissions(game.game() / "patch_d2.mpq",
+                    fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    ASSERT_NE(game.files().fileAttributes(game.win("patch_d2.mpq")) & Attribute::ReadOnly, 0u);
     Watcher watcher;
     watcher.game = &game;
     CommandContext context{game.platform(), game.form, watcher};
@@ -256,7 +260,11 @@ TEST(PatchSwap, BackupShowsItsMessageBeforeHidingTheArchive)
     ASSERT_EQ(watcher.attributes.size(), 1u);
     EXPECT_EQ(watcher.attributes[0] & Attribute::Hidden, 0u) << "hidden while the message shows";
     EXPECT_GT(watcher.listed[0], 0u) << "an ordinary listing did not see the backup";
-    EXPECT_EQ(game.files().fileAttributes(game.win("Backup\\patch_d2.mpq")), Attribute::Hidden);
+    // Hidden alone: read-only and system are gone (Wine reports every regular file with the
+    // archive flag, which is no stored attribute).
+    constexpr unsigned Stored = Attribute::ReadOnly | Attribute::Hidden | Attribute::System;
+    EXPECT_EQ(game.files().fileAttributes(game.win("Backup\\patch_d2.mpq")) & Stored,
+              Attribute::Hidden);
     EXPECT_EQ(findFirst(game.files(), game.win("Backup\\*.*"), FindFilter::Ordinary), "");
     EXPECT_EQ(findFirst(game.files(), game.win("Backup\\*.*"), FindFilter::Hidden), "patch_d2.mpq");
 

@@ -130,7 +130,7 @@ public:
         if (swapfs::exists(game / "Backup")) {
             text += "Backup:" + label(game / "Backup" / "patch_d2.mpq");
             if (swapfs::exists(game / "Backup" / "patch_d2.mpq") &&
-                files().fileAttributes(win("Backup\\patch_d2.mpq")) == Attribute::Hidden)
+                (files().fileAttributes(win("Backup\\patch_d2.mpq")) & Attribute::Hidden))
                 text += " hidden";
         } else {
             text += "no Backup";
