@@ -1,0 +1,125 @@
+#include "core/OperationError.h"
+#include "platform/linux/LinuxDrives.h"
+#include "platform/linux/LinuxFileSystem.h"
+#include "support/SamplePrefix.h"
+#include "support/ScratchFolder.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <optional>
+#include <grp.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace velmoran;
+using namespace velmoran::testing;
+namespace fs = std::filesystem;
+
+namespace {
+
+// Runs work in a child process that has dropped to user and group 65534 (the tests run as
+// root, and root reads every folder whatever its permission bits) and gives what work
+// returned, or nothing when the child could not drop its rights.
+std::optional<std::string> runAsNobody(const std::function<std::string()>& work)
+{
+    int channel[2];
+    if (::pipe(channel) != 0)
+        return std::nullopt;
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::close(channel[0]);
+        if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0 ||
+            ::geteuid() == 0)
+            ::_exit(3);
+        std::string text;
+        try {
+            text = work();
+        } catch (const std::exception& error) {
+            text = std::string("unexpected: ") + error.what();
+        }
+        const char* data = text.data();
+        std::size_t left = text.size();
+        while (left > 0) {
+            const ssize_t written = ::write(channel[1], data, left);
+            if (written <= 0)
+                break;
+            data += written;
+            left -= static_cast<std::size_t>(written);
+        }
+        ::_exit(0);
+    }
+    ::close(channel[1]);
+    std::string text;
+    char buffer[4096];
+    for (ssize_t got; (got = ::read(channel[0], buffer, sizeof buffer)) > 0;)
+        text.append(buffer, static_cast<std::size_t>(got));
+    ::close(channel[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        return std::nullopt;
+    return text;
+}
+
+template <typename F>
+std::string failureOf(F&& operation)
+{
+    try {
+        operation();
+    } catch (const OperationError& error) {
+        return error.what();
+    }
+    return "(no failure)";
+}
+
+class Unreadable : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        // The scratch folder is private to root; the child must be able to reach inside.
+        fs::permissions(scratch.path(), fs::perms(0755));
+        writeFile(sample.driveD() / "Locked" / "patch_d2.mpq", "x");
+        writeFile(sample.driveD() / "Open" / "patch_d2.mpq", "x");
+        fs::permissions(sample.driveD() / "Locked", fs::perms::none);
+    }
+
+    ScratchFolder scratch{"velmoran-unreadable"};
+    SamplePrefix sample{scratch.path()};
+};
+
+TEST_F(Unreadable, AFolderThatCannotBeReadIsAClearFailure)
+{
+    const std::optional<std::string> result = runAsNobody([&] {
+        LinuxFileSystem files{WinePrefix(sample.prefix())};
+        FolderScan scan;
+        std::string text = failureOf([&] { files.scanFolder("d:\\Locked\\", "patch_d2.mpq", scan); });
+        text += "|" + failureOf([&] { files.findFile("d:\\Locked\\*.*", FindFilter::Folder); });
+        files.scanFolder("d:\\Open\\", "patch_d2.mpq", scan);
+        text += "|" + std::to_string(scan.matches.size());
+        return text;
+    });
+    if (!result)
+        GTEST_SKIP() << "this system does not let a child process drop to user 65534";
+    const std::string expected = "Could not read the folder.\nd:\\Locked\\\n\nReason: Permission denied|"
+                                 "Could not list the folder.\nd:\\Locked\\*.*\n\nReason: Permission denied|1";
+    EXPECT_EQ(*result, expected);
+}
+
+TEST_F(Unreadable, ADriveThatCannotBeReadIsReported)
+{
+    fs::create_directory_symlink(sample.driveD() / "Locked", sample.prefix() / "dosdevices" / "l:");
+    const std::optional<std::string> result = runAsNobody([&] {
+        LinuxDrives drives{WinePrefix(sample.prefix())};
+        return failureOf([&] { drives.testReadable("l:"); }) + "|" +
+               failureOf([&] { drives.testReadable("d:"); });
+    });
+    if (!result)
+        GTEST_SKIP() << "this system does not let a child process drop to user 65534";
+    EXPECT_NE(result->find("Could not read the drive.\nl:"), std::string::npos) << *result;
+    EXPECT_NE(result->find("Permission denied|(no failure)"), std::string::npos) << *result;
+}
+
+} // namespace
