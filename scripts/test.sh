@@ -1,0 +1,57 @@
+#!/usr/bin/env bash
+# Builds Velmoran and runs every test: the whole suite, the core and platform tests again
+# under AddressSanitizer and UndefinedBehaviorSanitizer, the registry fuzzer for a bounded
+# time, and the Windows layer's tests cross-built and run under Wine.
+# Installs the missing Debian packages first.
+set -euo pipefail
+top="$(cd "$(dirname "$0")/.." && pwd)"
+source "$top/scripts/packages.sh"
+"$top/scripts/install-deps.sh" "${BUILD_PACKAGES[@]}" "${TEST_PACKAGES[@]}"
+jobs="$(nproc)"
+fuzz_seconds="${VELMORAN_FUZZ_SECONDS:-60}"
+failed=()
+
+stage() { echo; echo "=== $*"; }
+
+stage "Build and run all tests"
+cmake -S "$top" -B "$top/build" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
+    -DVELMORAN_BUILD_BENCHMARKS=ON >/dev/null
+cmake --build "$top/build" -j "$jobs"
+(cd "$top/build" && ctest --output-on-failure -j "$jobs") || failed+=("tests")
+
+stage "Core and platform tests under AddressSanitizer and UndefinedBehaviorSanitizer"
+cmake -S "$top" -B "$top/build-sanitize" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
+    -DVELMORAN_BUILD_GUI=OFF -DVELMORAN_SANITIZE=ON >/dev/null
+cmake --build "$top/build-sanitize" -j "$jobs" --target velmoran_core_tests velmoran_platform_tests
+(cd "$top/build-sanitize" && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+    ctest --output-on-failure -j "$jobs") || failed+=("sanitized tests")
+
+stage "Registry fuzzer, ${fuzz_seconds} s"
+cmake -S "$top" -B "$top/build-fuzz" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DCMAKE_CXX_COMPILER=clang++-14 -DVELMORAN_BUILD_GUI=OFF -DVELMORAN_BUILD_TESTS=ON \
+    -DVELMORAN_FUZZ=ON -DVELMORAN_SANITIZE=ON >/dev/null
+cmake --build "$top/build-fuzz" -j "$jobs" --target velmoran_registry_fuzzer
+corpus="$(mktemp -d)"
+cp "$top"/tests/fuzz/corpus/* "$corpus/"
+if "$top/build-fuzz/tests/velmoran_registry_fuzzer" -max_total_time="$fuzz_seconds" \
+    -print_final_stats=1 "$corpus" >"$top/build-fuzz/fuzz.log" 2>&1; then
+    grep -E "stat::number_of_executed_units" "$top/build-fuzz/fuzz.log" || true
+    echo "fuzzer: no crash, no sanitizer report"
+else
+    tail -n 40 "$top/build-fuzz/fuzz.log"
+    failed+=("fuzzer")
+fi
+rm -rf "$corpus"
+
+if [ -x "$top/scripts/test-windows.sh" ]; then
+    stage "Windows layer: cross-built with MinGW-w64, run under Wine"
+    "$top/scripts/test-windows.sh" || failed+=("windows tests")
+fi
+
+echo
+if [ ${#failed[@]} -eq 0 ]; then
+    echo "All test stages passed."
+else
+    echo "Failed stages: ${failed[*]}"
+    exit 1
+fi
