@@ -269,3 +269,118 @@ TEST_F(FileLayer, ScanFolderGivesVisibleSubfoldersAndMatches)
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(FileLayer, NamesThatAreNotUtf8RoundTripFromListingToCopy)
+{
+    const std::vector<std::string> names = {"caf\xE9", "\xFF\xFE", "bad\xC3", "\xC3\x28mix"};
+    for (const std::string& name : names)
+        writeFile(sample.driveD() / "Raw" / name / "patch_d2.mpq", standInBytes(name, 5000));
+    FolderScan scan;
+    files.scanFolder("d:\\Raw\\", "patch_d2.mpq", scan);
+    EXPECT_EQ(std::set<std::string>(scan.subfolders.begin(), scan.subfolders.end()),
+              std::set<std::string>(names.begin(), names.end()));
+    for (const std::string& folder : scan.subfolders) {
+        const std::string path = "d:\\Raw\\" + folder + "\\";
+        FolderScan inner;
+        files.scanFolder(path, "patch_d2.mpq", inner);
+        ASSERT_EQ(inner.matches, std::vector<std::string>{"patch_d2.mpq"}) << folder;
+        files.copyFile(path + inner.matches[0], game + "\\patch_d2.mpq");
+        EXPECT_EQ(readFile(sample.gameFolder() / "patch_d2.mpq"), standInBytes(folder, 5000));
+        EXPECT_EQ(listAll("d:\\Raw\\" + folder + "\\*.*", FindFilter::Ordinary),
+                  std::vector<std::string>{"patch_d2.mpq"});
+    }
+}
+
+TEST_F(FileLayer, ScanLeavesOutKernelFoldersAndTheDosDevices)
+{
+    FolderScan scan;
+    files.scanFolder("z:\\", "patch_d2.mpq", scan);
+    const std::set<std::string> root(scan.subfolders.begin(), scan.subfolders.end());
+    for (const char* name : {"proc", "sys", "dev"})
+        EXPECT_EQ(root.count(name), 0u) << name;
+    EXPECT_EQ(root.count("tmp"), fs::is_directory("/tmp") ? 1u : 0u);
+
+    files.scanFolder(sample.prefix().string() + "/", "system.reg", scan);
+    EXPECT_EQ(scan.subfolders, std::vector<std::string>{"drive_c"});
+    EXPECT_EQ(scan.matches, std::vector<std::string>{"system.reg"});
+}
+
+TEST_F(FileLayer, ScanFollowsFolderLinksWithTheTargetsIdentity)
+{
+    const fs::path root = sample.driveD() / "Links";
+    writeFile(root / "Real" / "patch_d2.mpq", "x");
+    fs::create_directory_symlink(root / "Real", root / "ToReal");
+    fs::create_directory_symlink(root, root / "Real" / "Up");
+    fs::create_symlink(root / "nowhere", root / "Broken");
+    fs::create_symlink(root / "Real" / "patch_d2.mpq", root / "patch_d2.mpq");
+    FolderScan scan;
+    files.scanFolder("d:\\Links\\", "patch_d2.mpq", scan);
+    ASSERT_EQ(std::set<std::string>(scan.subfolders.begin(), scan.subfolders.end()),
+              (std::set<std::string>{"Real", "ToReal"}));
+    EXPECT_EQ(scan.subfolderIds[0], scan.subfolderIds[1]);
+    EXPECT_EQ(scan.matches, std::vector<std::string>{"patch_d2.mpq"});
+    FolderScan inner;
+    files.scanFolder("d:\\Links\\Real\\", "patch_d2.mpq", inner);
+    EXPECT_EQ(inner.subfolderIds, std::vector<FolderId>{scan.folder});
+}
+
+TEST_F(FileLayer, CopiesKeepTheHiddenAttributeAndStraysNeverBlockAFolder)
+{
+    const std::string backup = game + "\\Backup";
+    files.makeFolder(backup);
+    files.copyFile(game + "\\patch_d2.mpq", backup + "\\patch_d2.mpq");
+    files.setAttributes(backup + "\\patch_d2.mpq", Attribute::Hidden);
+    files.copyFile(backup + "\\patch_d2.mpq", game + "\\copy.mpq");
+    EXPECT_EQ(files.fileAttributes(game + "\\copy.mpq"), Attribute::Archive | Attribute::Hidden);
+
+    // A copy killed before its rename left a temporary file: it neither shows in listings
+    // nor keeps the folder from being removed once the archive is gone.
+    writeFile(sample.gameFolder() / "Backup" / ".velmoran-copy-99999999-5.tmp", "partial");
+    EXPECT_EQ(listAll(backup + "\\*.*", FindFilter::Ordinary), std::vector<std::string>{});
+    files.setAttributes(backup + "\\patch_d2.mpq", Attribute::Normal);
+    files.deleteFiles(backup + "\\patch_d2.mpq");
+    files.removeFolder(backup);
+    EXPECT_FALSE(fs::exists(sample.gameFolder() / "Backup"));
+
+    EXPECT_NE(failureOf([&] { files.copyFile(game + "\\patch_d2.mpq", game + "\\no\\x.mpq"); })
+                  .find("No such file"),
+              std::string::npos);
+    EXPECT_NE(failureOf([&] { files.copyFile(game + "\\save", game + "\\x.mpq"); }).find("folder"),
+              std::string::npos);
+    EXPECT_NE(failureOf([&] { files.copyFile(game + "\\patch_d2.mpq", game + "\\save"); })
+                  .find("folder"),
+              std::string::npos);
+}
+
+TEST_F(FileLayer, SameContentsComparesBytes)
+{
+    const fs::path folder = sample.driveD() / "Compare";
+    const std::string big = standInBytes("big", 3 * 1024 * 1024 + 17);
+    std::string changedLate = big;
+    changedLate[changedLate.size() - 1] ^= 1;
+    writeFile(folder / "a", big);
+    writeFile(folder / "b", big);
+    writeFile(folder / "c", changedLate);
+    writeFile(folder / "d", big.substr(1));
+    writeFile(folder / "e", "");
+    writeFile(folder / "f", "");
+    struct Case
+    {
+        const char* first;
+        const char* second;
+        bool same;
+    };
+    for (const Case& c : {Case{"a", "b", true}, Case{"a", "c", false}, Case{"a", "d", false},
+                          Case{"a", "A", true}, Case{"e", "f", true}, Case{"e", "a", false}})
+        EXPECT_EQ(files.sameContents(std::string("d:\\Compare\\") + c.first,
+                                     std::string("d:\\Compare\\") + c.second),
+                  c.same)
+            << c.first << " " << c.second;
+    EXPECT_NE(failureOf([&] { files.sameContents("d:\\Compare\\a", "d:\\Compare\\x"); })
+                  .find("compare the files"),
+              std::string::npos);
+}
+
+} // namespace
