@@ -68,8 +68,14 @@ bool matchFolded(std::string_view pattern, std::string_view name)
             starP = p++;
             starN = n;
         } else if (p < pattern.size() && pattern[p] == '?') {
-            ++p;
-            n += charLength(n);
+            // One character other than a dot; at a dot a run of '?' matches nothing (DOS).
+            if (name[n] == '.') {
+                while (p < pattern.size() && pattern[p] == '?')
+                    ++p;
+            } else {
+                ++p;
+                n += charLength(n);
+            }
         } else if (p < pattern.size() && pattern[p] == name[n]) {
             ++p;
             ++n;
@@ -81,7 +87,8 @@ bool matchFolded(std::string_view pattern, std::string_view name)
             return false;
         }
     }
-    while (p < pattern.size() && pattern[p] == '*')
+    // Trailing stars match nothing, and so does a run of '?' at the end of the name.
+    while (p < pattern.size() && (pattern[p] == '*' || pattern[p] == '?'))
         ++p;
     return p == pattern.size();
 }

@@ -12,8 +12,9 @@ namespace velmoran {
 std::string foldCase(std::string_view name);
 bool equalsIgnoreCase(std::string_view a, std::string_view b);
 
-// Windows wildcard matching of one name: '*' any run, '?' one character, without regard
-// to case. A pattern that ends in ".*" also matches names without a dot, so "*.*"
+// Windows wildcard matching of one name: '*' any run, '?' one character other than a dot
+// (at a dot or the end of the name a run of '?' matches nothing, as in DOS), without
+// regard to case. A pattern that ends in ".*" also matches names without a dot, so "*.*"
 // matches every name.
 bool wildcardMatch(std::string_view pattern, std::string_view name);
 bool hasWildcards(std::string_view text);
