@@ -3,6 +3,7 @@
 #include "core/FindCommand.h"
 #include "core/LaunchCommand.h"
 #include "core/OperationError.h"
+#include "core/WebLink.h"
 #include "ui/MainWindow.h"
 
 #include <QStringList>
@@ -29,6 +30,12 @@ Controller::Controller(Platform& platform, UserMessages* messages, QObject* pare
     });
 
     connect(form, &MainWindow::launchClicked, this, [this] { runCommand(launchGame); });
+    connect(form, &MainWindow::urlClicked, this, [this] { runCommand(openWebsite); });
+
+    m_windows = std::make_unique<SecondaryWindows>(
+        [this](const std::function<void(CommandContext&)>& command) { runCommand(command); });
+    connect(form, &MainWindow::optionsRequested, m_windows.get(), &SecondaryWindows::openOptions);
+    connect(form, &MainWindow::aboutRequested, m_windows.get(), &SecondaryWindows::openAbout);
 
     // Find: the walk runs on its own thread; its matches and counts come back in batches.
     // A second Find stops the first and starts afresh; closing the window stops it.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/SearchRunner.h"
+#include "app/SecondaryWindows.h"
 #include "core/CommandContext.h"
 #include "ui/MainWindow.h"
 #include "ui/QtMainWindowControls.h"
@@ -28,6 +29,8 @@ public:
 
     // The main window, created and bound; null once it has been closed.
     MainWindow* mainWindow() const { return m_mainWindow; }
+    // The Options and About windows.
+    SecondaryWindows& secondaryWindows() { return *m_windows; }
 
     // Runs one command to its end. A failing operation ends it with one message box titled
     // "Velmoran" that says what failed; the program goes on running.
@@ -40,6 +43,7 @@ private:
     QPointer<MainWindow> m_mainWindow;
     std::unique_ptr<QtMainWindowControls> m_controls;
     std::unique_ptr<SearchRunner> m_search; // the Find command's walk, off this thread
+    std::unique_ptr<SecondaryWindows> m_windows;
 };
 
 } // namespace velmoran
