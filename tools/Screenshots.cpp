@@ -1,6 +1,8 @@
 // Renders the program's windows to PNG files (offscreen), for the README and for looking
 // at what the windows show. Usage: velmoran_screenshots OUTPUT_FOLDER
+#include "ui/AboutWindow.h"
 #include "ui/MainWindow.h"
+#include "ui/OptionsWindow.h"
 #include "ui/Widgets.h"
 
 #include <QApplication>
@@ -36,6 +38,11 @@ int main(int argc, char** argv)
     velmoran::MainWindow form;
     form.setDrives({QStringLiteral("c:"), QStringLiteral("d:")}, QStringLiteral("c:"));
     ok = save(form, out.filePath(QStringLiteral("main-window.png"))) && ok;
+
+    velmoran::OptionsWindow options;
+    ok = save(options, out.filePath(QStringLiteral("options-window.png"))) && ok;
+    velmoran::AboutWindow about;
+    ok = save(about, out.filePath(QStringLiteral("about-window.png"))) && ok;
 
     return ok ? 0 : 1;
 }
