@@ -20,6 +20,7 @@
 
 #include <csignal>
 #include <cstdlib>
+#include <fstream>
 #include <functional>
 #include <iostream>
 #include <set>
@@ -249,77 +250,128 @@ long pointCap()
     return text ? std::atol(text) : 90;
 }
 
-TEST(PatchSwapFaults, NothingIsLostWhereverTheProcessIsKilled)
+void useMemoryForScratch()
 {
     // A process kill loses what the process had not written, whatever the file system, so
     // the many scratch games go to memory where flushing them costs nothing.
     if (!std::getenv("VELMORAN_FAULT_DISK") && ::access("/dev/shm", W_OK) == 0)
         ::setenv("TMPDIR", "/dev/shm", 1);
-    std::cout << "[ fault    ] scratch games in " << fs::temp_directory_path() << "\n";
-    long tried = 0, survived = 0, leftTemporaries = 0;
-    for (const Scenario& scenario : scenarios()) {
-        // One game per scenario, brought to the start state once; every run starts from a
-        // copy of that state. The prefix and the mod drives are only read by the swap.
-        ScratchFolder scratch("velmoran-fault");
-        auto game = makeGame(scratch.path() / "game");
-        scenario.prepare(*game);
-        const fs::path start = scratch.path() / "start";
-        copyGameFolder(game->game(), start);
-        std::set<std::string> savesBefore;
-        for (const auto& [name, bytes] : game->saves())
-            savesBefore.insert(name);
+}
 
-        // An undisturbed run first: how many syscall stops there are to kill at.
-        const ChildResult calm = runChild(*game, scenario, -1, -1);
-        ASSERT_EQ(calm.exitCode, 0) << scenario.name << ": the undisturbed run failed";
-        ASSERT_EQ(game->layout(), scenario.finalLayout) << scenario.name;
-        const long total = calm.stops;
-        ASSERT_GT(total, 10) << scenario.name << ": ptrace saw no syscalls";
+struct Tally
+{
+    long stops = 0, tried = 0, survived = 0, temporaries = 0;
+    std::vector<std::string> failures;
+};
 
-        // Kill points: every syscall stop (or an even spread of them), then byte offsets
-        // inside the large copies.
-        std::vector<std::pair<long, long>> points; // (syscall stop, write limit)
-        const long cap = pointCap();
-        const long stride = cap > 0 && total > cap ? (total + cap - 1) / cap : 1;
-        for (long n = 1; n <= total; n += stride)
-            points.emplace_back(n, -1);
-        for (const long offset : {0L, 1L, 4095L, 4096L, 65536L, 100000L, 262144L, 307199L,
-                                  524288L, 1048576L, 1048577L})
-            points.emplace_back(-1, offset);
+// Kills the scenario's child at up to `cap` syscall stops spread evenly over its run (0:
+// every stop) and at the write offsets given, and checks the game folder after each kill.
+Tally killEverywhere(const Scenario& scenario, long cap, const std::vector<long>& writeLimits)
+{
+    Tally tally;
+    // One game per scenario, brought to the start state once; every run starts from a copy
+    // of that state. The prefix and the mod drives are only read by the swap.
+    ScratchFolder scratch("velmoran-fault");
+    auto game = makeGame(scratch.path() / "game");
+    scenario.prepare(*game);
+    const fs::path start = scratch.path() / "start";
+    copyGameFolder(game->game(), start);
+    std::set<std::string> savesBefore;
+    for (const auto& [name, bytes] : game->saves())
+        savesBefore.insert(name);
 
-        long scenarioTried = 0, scenarioSurvived = 0;
-        for (const auto& [stop, limit] : points) {
-            copyGameFolder(start, game->game());
-            const ChildResult child = runChild(*game, scenario, stop, limit);
-            if (!child.killed) // the run ended before the kill point: no point
-                continue;
-            ++scenarioTried;
-            int temporaries = 0;
-            const std::vector<std::string> lost = losses(*game, savesBefore, temporaries);
-            leftTemporaries += temporaries;
-            if (lost.empty()) {
-                ++scenarioSurvived;
-                continue;
-            }
-            std::string text;
-            for (const std::string& l : lost)
-                text += "\n  " + l;
-            ADD_FAILURE() << scenario.name << ", killed at "
-                          << (stop > 0 ? "syscall stop " + std::to_string(stop)
-                                       : "write offset " + std::to_string(limit))
-                          << ":" << text;
-        }
-        std::cout << "[ fault    ] " << scenario.name << ": " << total << " syscall stops, "
-                  << scenarioTried << " kill points tried, " << scenarioSurvived
-                  << " survived\n";
-        tried += scenarioTried;
-        survived += scenarioSurvived;
+    // An undisturbed run first: how many syscall stops there are to kill at.
+    const ChildResult calm = runChild(*game, scenario, -1, -1);
+    if (calm.exitCode != 0 || game->layout() != scenario.finalLayout || calm.stops < 10) {
+        tally.failures.push_back(std::string(scenario.name) + ": the undisturbed run ended with " +
+                                 std::to_string(calm.exitCode) + " after " +
+                                 std::to_string(calm.stops) + " syscall stops, layout " +
+                                 game->layout());
+        return tally;
     }
-    std::cout << "[ fault    ] total: " << tried << " kill points tried, " << survived
-              << " survived; " << leftTemporaries
+    tally.stops = calm.stops;
+
+    std::vector<std::pair<long, long>> points; // (syscall stop, write limit)
+    const long stride = cap > 0 && calm.stops > cap ? (calm.stops + cap - 1) / cap : 1;
+    for (long n = 1; n <= calm.stops; n += stride)
+        points.emplace_back(n, -1);
+    for (const long limit : writeLimits)
+        points.emplace_back(-1, limit);
+
+    for (const auto& [stop, limit] : points) {
+        copyGameFolder(start, game->game());
+        const ChildResult child = runChild(*game, scenario, stop, limit);
+        if (!child.killed) // the run ended before the kill point: no point
+            continue;
+        ++tally.tried;
+        int temporaries = 0;
+        const std::vector<std::string> lost = losses(*game, savesBefore, temporaries);
+        tally.temporaries += temporaries;
+        if (lost.empty()) {
+            ++tally.survived;
+            continue;
+        }
+        std::string text = std::string(scenario.name) + ", killed at " +
+                           (stop > 0 ? "syscall stop " + std::to_string(stop)
+                                     : "write offset " + std::to_string(limit)) +
+                           ":";
+        for (const std::string& l : lost)
+            text += "\n  " + l;
+        tally.failures.push_back(text);
+    }
+    return tally;
+}
+
+TEST(PatchSwapFaults, NothingIsLostWhereverTheProcessIsKilled)
+{
+    useMemoryForScratch();
+    std::cout << "[ fault    ] scratch games in " << fs::temp_directory_path() << "\n";
+    const std::vector<long> writeLimits = {0,      1,      4095,   4096,    65536,  100000,
+                                           262144, 307199, 524288, 1048576, 1048577};
+    Tally total;
+    for (const Scenario& scenario : scenarios()) {
+        const Tally tally = killEverywhere(scenario, pointCap(), writeLimits);
+        for (const std::string& failure : tally.failures)
+            ADD_FAILURE() << failure;
+        std::cout << "[ fault    ] " << scenario.name << ": " << tally.stops << " syscall stops, "
+                  << tally.tried << " kill points tried, " << tally.survived << " survived\n";
+        total.tried += tally.tried;
+        total.survived += tally.survived;
+        total.temporaries += tally.temporaries;
+    }
+    std::cout << "[ fault    ] total: " << total.tried << " kill points tried, " << total.survived
+              << " survived; " << total.temporaries
               << " temporary copy files left behind by killed runs\n";
-    EXPECT_EQ(survived, tried);
-    EXPECT_GE(tried, 300) << "too few kill points were reached";
+    EXPECT_EQ(total.survived, total.tried);
+    EXPECT_GE(total.tried, 300) << "too few kill points were reached";
+}
+
+// The checks above must be able to see a loss: an archive overwritten in place, the way a
+// copy without a temporary file does it, is caught half-written.
+TEST(PatchSwapFaults, TheChecksCatchAnOverwriteInPlace)
+{
+    useMemoryForScratch();
+    const Scenario unsafe{
+        "overwrite in place",
+        [](SwapGame& g) {
+            g.backup(CheckValue::Ticked);
+            g.replace("Median");
+        },
+        [](SwapGame& g) {
+            const std::string& bytes = g.versions.at("Zy-El");
+            std::ofstream out(g.game() / "patch_d2.mpq", std::ios::binary | std::ios::trunc);
+            for (std::size_t at = 0; at < bytes.size(); at += 4096) {
+                out.write(bytes.data() + at,
+                          static_cast<std::streamsize>(std::min<std::size_t>(4096, bytes.size() - at)));
+                out.flush();
+            }
+        },
+        "Zy-El | Backup:original hidden | save_Backup"};
+    const Tally tally = killEverywhere(unsafe, 40, {1000, 30000});
+    std::cout << "[ fault    ] " << unsafe.name << ": " << tally.tried << " kill points tried, "
+              << tally.failures.size() << " losses caught\n";
+    EXPECT_GT(tally.tried, 10);
+    EXPECT_GT(tally.failures.size(), tally.tried / 2) << "the checks missed half-written archives";
 }
 
 } // namespace
