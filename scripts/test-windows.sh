@@ -50,7 +50,7 @@ fi
 say "Cross-building the core, the Windows layer and their tests"
 cmake -S "$source_dir" -B "$build_dir/velmoran" -G Ninja \
     -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_BUILD_TYPE=Debug \
-    -DCMAKE_PREFIX_PATH="$gtest_prefix" -DVELMORAN_BUILD_GUI=OFF \
+    -DGTest_DIR="$gtest_prefix/lib/cmake/GTest" -DVELMORAN_BUILD_GUI=OFF \
     -DVELMORAN_BUILD_TESTS=ON >/dev/null
 cmake --build "$build_dir/velmoran" -j "$jobs"
 
@@ -79,4 +79,5 @@ status=0
 stop_wine
 trap - EXIT
 rm -rf "$WINEPREFIX"
+say "Windows stage finished in ${SECONDS} s (status $status)"
 exit $status

@@ -1,7 +1,6 @@
 #include "platform/windows/WindowsFileSystem.h"
 
 #include "core/OperationError.h"
-#include "core/PathRules.h"
 #include "platform/windows/WindowsText.h"
 
 #include <algorithm>
@@ -206,6 +205,13 @@ bool sameFile(HANDLE a, HANDLE b)
            ia.nFileIndexHigh == ib.nFileIndexHigh && ia.nFileIndexLow == ib.nFileIndexLow;
 }
 
+// The folder part of a path, before its last separator ("\" or "/").
+std::string_view folderOf(std::string_view path)
+{
+    const std::size_t separator = path.find_last_of("\\/");
+    return separator == std::string_view::npos ? std::string_view() : path.substr(0, separator);
+}
+
 // A name for the copy in progress, in the destination's own folder so that the final
 // rename stays on one volume.
 std::string temporaryBeside(const std::string& destination)
@@ -213,7 +219,7 @@ std::string temporaryBeside(const std::string& destination)
     static std::atomic<unsigned> counter{0};
     const std::string name = ".~velmoran-" + std::to_string(::GetCurrentProcessId()) + "-" +
                              std::to_string(++counter) + ".tmp";
-    return joinPath(parentPath(destination), name);
+    return joinPath(folderOf(destination), name);
 }
 
 std::wstring fullPath(const std::string& path)
@@ -303,7 +309,7 @@ void WindowsFileSystem::deleteFiles(const std::string& pattern)
         if (find.open(filePath(pattern), data, error)) {
             do {
                 if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-                    files.push_back(joinPath(parentPath(pattern), toUtf8(data.cFileName)));
+                    files.push_back(joinPath(folderOf(pattern), toUtf8(data.cFileName)));
             } while (find.next(data, operation, pattern));
         } else if (!nothingThere(error)) {
             fail(operation, {pattern}, error);

@@ -84,12 +84,13 @@ TEST_F(WindowsFileSystemTest, CopyFileCreatesReplacesAndLeavesNothingBehind)
     };
     for (const Case& c : {Case{"game\\Backup\\patch_d2.mpq", "new file"},
                           Case{"game\\Backup\\old.mpq", "longer file replaced"},
-                          Case{"game\\Backup\\small.mpq", "shorter file replaced"}}) {
+                          Case{"game\\Backup\\small.mpq", "shorter file replaced"},
+                          Case{"game/Backup/slash.mpq", "forward slashes"}}) {
         files.copyFile(at("game\\patch_d2.mpq"), at(c.destination));
         EXPECT_EQ(readFile(scratch / c.destination), std::string(100000, 'n')) << c.what;
     }
     EXPECT_EQ(entries("game\\Backup"),
-              (std::set<std::string>{"old.mpq", "patch_d2.mpq", "small.mpq"}));
+              (std::set<std::string>{"old.mpq", "patch_d2.mpq", "slash.mpq", "small.mpq"}));
 }
 
 TEST_F(WindowsFileSystemTest, CopyFileOntoItselfLeavesTheFileUntouched)
