@@ -3,6 +3,7 @@
 #include "core/FindCommand.h"
 #include "core/LaunchCommand.h"
 #include "core/OperationError.h"
+#include "core/PatchSwap.h"
 #include "core/WebLink.h"
 #include "ui/MainWindow.h"
 
@@ -29,6 +30,9 @@ Controller::Controller(Platform& platform, UserMessages* messages, QObject* pare
         form->setDrives(names, QString::fromStdString(context.platform.drives.currentDrive()));
     });
 
+    connect(form, &MainWindow::backupClicked, this, [this] { runCommand(backupPatch); });
+    connect(form, &MainWindow::replaceClicked, this, [this] { runCommand(replacePatch); });
+    connect(form, &MainWindow::undoClicked, this, [this] { runCommand(undoChanges); });
     connect(form, &MainWindow::launchClicked, this, [this] { runCommand(launchGame); });
     connect(form, &MainWindow::urlClicked, this, [this] { runCommand(openWebsite); });
 
