@@ -25,8 +25,7 @@ void bringToFront(QWidget* window, bool fresh)
 } // namespace
 
 SecondaryWindows::SecondaryWindows(CommandRunner runCommand, QObject* parent)
-    : QObject(parent)
-    , m_runCommand(std::move(runCommand))
+    : QObject(parent), m_runCommand(std::move(runCommand))
 {
 }
 

@@ -23,8 +23,7 @@ QString versionCaption()
     return QStringLiteral("Version ") + QString::fromLatin1(VELMORAN_VERSION);
 }
 
-AboutWindow::AboutWindow(QWidget* parent)
-    : QWidget(parent, Qt::Window)
+AboutWindow::AboutWindow(QWidget* parent) : QWidget(parent, Qt::Window)
 {
     setObjectName(QStringLiteral("frmAbout"));
     setWindowTitle(QStringLiteral("About Orvick's Velmoran"));
@@ -34,8 +33,7 @@ AboutWindow::AboutWindow(QWidget* parent)
     placed(makeLabel(QStringLiteral("Orvick's Velmoran"), this), "Label1", 1080, 240, 2535, 375);
     placed(makeLabel(versionCaption(), this), "Label3", 1680, 480, 1215, 375);
     placed(makeLabel(QString::fromLatin1(CreditsText), this), "Label2", 120, 960, 4455, 1335);
-    placed(makeLabel(QStringLiteral("Later All , Orvick"), this), "Label4", 1320, 2400, 1215,
-           495);
+    placed(makeLabel(QStringLiteral("Later All , Orvick"), this), "Label4", 1320, 2400, 1215, 495);
     // Then the others in tab order, each later one above the earlier ones. The picture
     // boxes take no focus, so the window opens with the focus on its only button.
     placed(makePictureBox(this), "Picture1", 480, 120, 615, 495);

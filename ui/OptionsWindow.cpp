@@ -18,8 +18,7 @@ const char* const CreateText =
 
 } // namespace
 
-OptionsWindow::OptionsWindow(QWidget* parent)
-    : QWidget(parent, Qt::Window)
+OptionsWindow::OptionsWindow(QWidget* parent) : QWidget(parent, Qt::Window)
 {
     setObjectName(QStringLiteral("frmCreate"));
     setWindowTitle(QStringLiteral("Velmoran"));
@@ -31,8 +30,8 @@ OptionsWindow::OptionsWindow(QWidget* parent)
     placed(makeLabel(QString::fromLatin1(CreateText), this), "lblCreate", 120, 840, 4335, 1455);
     m_cmdCreate =
         placed(new QPushButton(QStringLiteral("Create"), this), "cmdCreate", 360, 120, 1215, 495);
-    m_cmdDelete = placed(new QPushButton(QStringLiteral("Delete"), this), "cmdDelete", 3000, 120,
-                         1215, 495);
+    m_cmdDelete =
+        placed(new QPushButton(QStringLiteral("Delete"), this), "cmdDelete", 3000, 120, 1215, 495);
     m_cmdDone =
         placed(new QPushButton(QStringLiteral("Done"), this), "cmdDone", 1680, 2280, 1215, 495);
     placed(makePictureBox(this), "Picture1", 2040, 120, 615, 615);

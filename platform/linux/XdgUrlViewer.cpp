@@ -33,7 +33,9 @@ std::string findOnPath(const std::string& name)
         if (folder.empty())
             folder = ".";
         const std::string candidate = folder + "/" + name;
-        struct stat st {};
+        struct stat st
+        {
+        };
         if (::stat(candidate.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
             ::access(candidate.c_str(), X_OK) == 0)
             return candidate;
@@ -43,8 +45,8 @@ std::string findOnPath(const std::string& name)
 
 bool isSchemeCharacter(char c)
 {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-           c == '+' || c == '-' || c == '.';
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '+' ||
+           c == '-' || c == '.';
 }
 
 bool isLetter(char c)
@@ -123,10 +125,7 @@ int startDetached(const std::string& program, const std::string& argument)
 
 } // namespace
 
-XdgUrlViewer::XdgUrlViewer(WinePrefix prefix)
-    : m_prefix(std::move(prefix))
-{
-}
+XdgUrlViewer::XdgUrlViewer(WinePrefix prefix) : m_prefix(std::move(prefix)) {}
 
 std::string XdgUrlViewer::openerAddress(const std::string& address)
 {
@@ -148,8 +147,7 @@ void XdgUrlViewer::openShortcut(const std::string& shortcutFile, const std::stri
     const std::string operation = "open the web address " + address;
     const std::string file = m_prefix.toUnix(shortcutFile, operation).string();
     const std::string opener = findOnPath(Opener);
-    const int error =
-        opener.empty() ? 0 : startDetached(opener, openerAddress(address));
+    const int error = opener.empty() ? 0 : startDetached(opener, openerAddress(address));
 
     // The opener works from the address alone and never reads the file: whether it started
     // or not, the file goes now.

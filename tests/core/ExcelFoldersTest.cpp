@@ -31,7 +31,12 @@ std::map<std::string, std::string> snapshot(const fs::path& root)
     return entries;
 }
 
-enum class Outcome { Message, Failure, NotFound };
+enum class Outcome
+{
+    Message,
+    Failure,
+    NotFound
+};
 
 const std::string Created = " Folders \\data\\global\\excel created ! ";
 const std::string Deleted = " Folders \\data\\global\\excel deleted !";
@@ -111,20 +116,30 @@ TEST_F(ExcelFoldersTest, CreateMakesTheTreeOuterFirstAndStopsAtAFailedStep)
 {
     const std::string made = "/";
     const CreateCase cases[] = {
-        {"fresh game folder", [](const fs::path&) {}, Outcome::Message, "",
+        {"fresh game folder",
+         [](const fs::path&) {},
+         Outcome::Message,
+         "",
          {{"global", made}, {"global/excel", made}, {"global/excel/Storm.dll", "STORM"}}},
         {"data exists already: nothing made or copied",
-         [](const fs::path& g) { fs::create_directory(g / "data"); }, Outcome::Failure, "\\data",
+         [](const fs::path& g) { fs::create_directory(g / "data"); },
+         Outcome::Failure,
+         "\\data",
          {}},
         {"data from an earlier game run",
          [](const fs::path& g) { writeFile(g / "data" / "local" / "x.tbl", "table"); },
-         Outcome::Failure, "\\data", {{"local", made}, {"local/x.tbl", "table"}}},
+         Outcome::Failure,
+         "\\data",
+         {{"local", made}, {"local/x.tbl", "table"}}},
         {"no Storm.dll: the folders are made, the copy fails",
-         [](const fs::path& g) { fs::remove(g / "Storm.dll"); }, Outcome::Failure, "\\Storm.dll",
+         [](const fs::path& g) { fs::remove(g / "Storm.dll"); },
+         Outcome::Failure,
+         "\\Storm.dll",
          {{"global", made}, {"global/excel", made}}},
         {"Storm.dll stored in another case",
          [](const fs::path& g) { fs::rename(g / "Storm.dll", g / "STORM.DLL"); },
-         Outcome::Message, "",
+         Outcome::Message,
+         "",
          {{"global", made}, {"global/excel", made}, {"global/excel/Storm.dll", "STORM"}}},
     };
     for (const CreateCase& c : cases) {
@@ -173,38 +188,50 @@ TEST_F(ExcelFoldersTest, DeleteEmptiesAndRemovesInnerFirstAndStopsAtAFailedStep)
         {"only the copy of Storm.dll", created, Outcome::Message, "", {}},
         {"empty excel folder: nothing removed",
          [](const fs::path& g) { fs::create_directories(g / "data" / "global" / "excel"); },
-         Outcome::Failure, "\\data\\global\\excel\\*.*",
+         Outcome::Failure,
+         "\\data\\global\\excel\\*.*",
          {{"global", dir}, {"global/excel", dir}}},
         {"missing excel folder",
          [](const fs::path& g) { fs::create_directories(g / "data" / "global"); },
-         Outcome::Failure, "\\data\\global\\excel\\*.*", {{"global", dir}}},
-        {"no data folder at all", [](const fs::path&) {}, Outcome::Failure,
-         "\\data\\global\\excel\\*.*", {}},
+         Outcome::Failure,
+         "\\data\\global\\excel\\*.*",
+         {{"global", dir}}},
+        {"no data folder at all",
+         [](const fs::path&) {},
+         Outcome::Failure,
+         "\\data\\global\\excel\\*.*",
+         {}},
         {"a subfolder in excel: the files go, the folder stays",
          [withBins](const fs::path& g) {
              withBins(g);
              fs::create_directory(g / "data" / "global" / "excel" / "old");
          },
-         Outcome::Failure, "\\data\\global\\excel",
+         Outcome::Failure,
+         "\\data\\global\\excel",
          {{"global", dir}, {"global/excel", dir}, {"global/excel/old", dir}}},
         {"another folder in global",
          [withBins](const fs::path& g) {
              withBins(g);
              fs::create_directory(g / "data" / "global" / "ui");
          },
-         Outcome::Failure, "\\data\\global", {{"global", dir}, {"global/ui", dir}}},
+         Outcome::Failure,
+         "\\data\\global",
+         {{"global", dir}, {"global/ui", dir}}},
         {"a file in global",
          [withBins](const fs::path& g) {
              withBins(g);
              writeFile(g / "data" / "global" / "palette.dat", "palette");
          },
-         Outcome::Failure, "\\data\\global", {{"global", dir}, {"global/palette.dat", "palette"}}},
+         Outcome::Failure,
+         "\\data\\global",
+         {{"global", dir}, {"global/palette.dat", "palette"}}},
         {"something else in data",
          [withBins](const fs::path& g) {
              withBins(g);
              writeFile(g / "data" / "local" / "lng" / "eng.tbl", "strings");
          },
-         Outcome::Failure, "\\data",
+         Outcome::Failure,
+         "\\data",
          {{"local", dir}, {"local/lng", dir}, {"local/lng/eng.tbl", "strings"}}},
     };
     for (const DeleteCase& c : cases) {
@@ -236,8 +263,7 @@ TEST_F(ExcelFoldersTest, CreateAndDeleteCanBeRepeatedWhileTheWindowStaysOpen)
             "delete, round " + std::to_string(round));
         EXPECT_FALSE(fs::exists(game() / "data"));
         // A second Delete has no file to delete and reports no success.
-        run(deleteExcelFolders, Outcome::Failure, "", "\\data\\global\\excel\\*.*",
-            "delete again");
+        run(deleteExcelFolders, Outcome::Failure, "", "\\data\\global\\excel\\*.*", "delete again");
     }
     EXPECT_EQ(registry.lookups, 12) << "every click looks the game folder up afresh";
 }

@@ -1,5 +1,5 @@
-#include "core/OperationError.h"
 #include "core/WebLink.h"
+#include "core/OperationError.h"
 #include "support/Recorders.h"
 #include "support/SamplePrefix.h"
 #include "support/ScratchFolder.h"
@@ -54,8 +54,8 @@ protected:
     Platform platformWith(const fs::path& applicationFolder)
     {
         Platform& real = services.real();
-        return Platform{real.files,  real.registry, real.starter,
-                        real.drives, viewer,        applicationFolder.string(),
+        return Platform{real.files,        real.registry, real.starter,
+                        real.drives,       viewer,        applicationFolder.string(),
                         temporary.string()};
     }
 
@@ -107,8 +107,8 @@ TEST_F(WebLinkTest, UsesTheTemporaryFolderWhereTheApplicationFolderCannotBeWritt
 {
     // Root writes into any folder whatever its permission bits, so the click runs in a
     // child that has dropped to the unprivileged "nobody" account first.
-    fs::permissions(scratch.path(), fs::perms::owner_all | fs::perms::group_exec |
-                                        fs::perms::others_exec);
+    fs::permissions(scratch.path(),
+                    fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec);
     fs::permissions(application, fs::perms::owner_read | fs::perms::owner_exec |
                                      fs::perms::group_exec | fs::perms::others_exec);
     fs::permissions(temporary, fs::perms::all);
@@ -152,7 +152,8 @@ TEST_F(WebLinkTest, UsesTheTemporaryFolderWhereTheApplicationFolderCannotBeWritt
         GTEST_SKIP() << report;
     ASSERT_EQ(WEXITSTATUS(status), 0) << report;
     EXPECT_EQ(report, temporary.string() + "\\TEMP.URL");
-    EXPECT_EQ(readFile(temporary / "TEMP.URL"), "[InternetShortcut]\r\nURL=velmoran.example.org\r\n");
+    EXPECT_EQ(readFile(temporary / "TEMP.URL"),
+              "[InternetShortcut]\r\nURL=velmoran.example.org\r\n");
     EXPECT_TRUE(fs::is_empty(application));
 }
 

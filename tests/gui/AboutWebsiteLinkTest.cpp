@@ -38,9 +38,8 @@ protected:
     SamplePrefix prefix{scratch.path()};
     TestPlatform services{prefix.prefix()};
     fs::path application = scratch / "app";
-    Platform platform{services.real().files,  services.real().registry,
-                      services.real().starter, services.real().drives,
-                      services.real().viewer,  application.string(),
+    Platform platform{services.real().files,     services.real().registry, services.real().starter,
+                      services.real().drives,    services.real().viewer,   application.string(),
                       (scratch / "tmp").string()};
     MessageBoxAnswerer answerer;
     Controller controller{platform};

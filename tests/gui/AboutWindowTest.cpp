@@ -1,10 +1,10 @@
+#include "ui/AboutWindow.h"
 #include "WindowDesign.h"
 #include "app/Controller.h"
 #include "support/Recorders.h"
 #include "support/SamplePrefix.h"
 #include "support/ScratchFolder.h"
 #include "support/TestPlatform.h"
-#include "ui/AboutWindow.h"
 #include "ui/Widgets.h"
 
 #include <QAction>

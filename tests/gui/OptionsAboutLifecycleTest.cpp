@@ -185,9 +185,17 @@ TEST(ProgramEnd, EndsWhenTheLastWindowClosesWhicheverItIs)
         form->findChild<QAction*>(QStringLiteral("About"))->trigger();
 
         const std::function<void()> close[] = {
-            [&] { controller.mainWindow()->findChild<QAction*>(QStringLiteral("Exit"))->trigger(); },
-            [&] { QTest::mouseClick(controller.secondaryWindows().options()->cmdDone(), Qt::LeftButton); },
-            [&] { QTest::mouseClick(controller.secondaryWindows().about()->cmdWhatever(), Qt::LeftButton); },
+            [&] {
+                controller.mainWindow()->findChild<QAction*>(QStringLiteral("Exit"))->trigger();
+            },
+            [&] {
+                QTest::mouseClick(controller.secondaryWindows().options()->cmdDone(),
+                                  Qt::LeftButton);
+            },
+            [&] {
+                QTest::mouseClick(controller.secondaryWindows().about()->cmdWhatever(),
+                                  Qt::LeftButton);
+            },
         };
         std::vector<std::string> log;
         bool running = false;

@@ -1,3 +1,4 @@
+#include "ui/OptionsWindow.h"
 #include "MessageBoxAnswerer.h"
 #include "WindowDesign.h"
 #include "app/Controller.h"
@@ -5,7 +6,6 @@
 #include "support/SamplePrefix.h"
 #include "support/ScratchFolder.h"
 #include "support/TestPlatform.h"
-#include "ui/OptionsWindow.h"
 #include "ui/Widgets.h"
 
 #include <QAction>

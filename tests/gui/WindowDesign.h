@@ -51,9 +51,9 @@ inline void expectDesign(const QWidget* window, std::span<const ControlDesign> d
         EXPECT_EQ(captionOf(w).toStdString(), d.caption) << d.name;
         if (auto* label = qobject_cast<QLabel*>(w)) {
             const QFontMetrics metrics(label->font());
-            const QRect needed = metrics.boundingRect(label->contentsRect(),
-                                                   Qt::TextWordWrap | Qt::AlignLeft | Qt::AlignTop,
-                                                   label->text());
+            const QRect needed = metrics.boundingRect(
+                label->contentsRect(), Qt::TextWordWrap | Qt::AlignLeft | Qt::AlignTop,
+                label->text());
             EXPECT_LE(needed.height() - metrics.descent(), label->contentsRect().height())
                 << d.name << " is cut off at the bottom";
         }
@@ -73,8 +73,8 @@ inline void expectCentred(const QWidget* window)
     const QPoint centre = window->screen()->availableGeometry().center();
     const QPoint mine = window->frameGeometry().center();
     EXPECT_LE((centre - mine).manhattanLength(), 1)
-        << "window centre " << mine.x() << "," << mine.y() << " screen centre " << centre.x()
-        << "," << centre.y();
+        << "window centre " << mine.x() << "," << mine.y() << " screen centre " << centre.x() << ","
+        << centre.y();
 }
 
 // The focus moves through these controls in this order with Tab, and back to the first.

@@ -1,11 +1,11 @@
+#include "platform/linux/XdgUrlViewer.h"
 #include "core/OperationError.h"
 #include "core/WebLink.h"
 #include "platform/linux/WinePrefix.h"
-#include "platform/linux/XdgUrlViewer.h"
 #include "support/Recorders.h"
 #include "support/SamplePrefix.h"
-#include "support/StandInOpener.h"
 #include "support/ScratchFolder.h"
+#include "support/StandInOpener.h"
 #include "support/TestPlatform.h"
 
 #include <gtest/gtest.h>
@@ -131,8 +131,13 @@ TEST(XdgUrlViewerLink, EveryClickOpensTheAddressAndLeavesNoShortcutBehind)
     const fs::path application = scratch / "app";
     fs::create_directories(application);
     Platform& real = services.real();
-    Platform platform{real.files,  real.registry, real.starter,           real.drives,
-                      real.viewer, application.string(), (scratch / "tmp").string()};
+    Platform platform{real.files,
+                      real.registry,
+                      real.starter,
+                      real.drives,
+                      real.viewer,
+                      application.string(),
+                      (scratch / "tmp").string()};
     FakeForm form;
     RecordingMessages messages;
     CommandContext context{platform, form, messages};

@@ -14,17 +14,17 @@ namespace fs = std::filesystem;
 namespace velmoran::testing {
 
 StandInOpener::StandInOpener(const fs::path& root)
-    : m_bin(root / "bin")
-    , m_records(root / "records")
+    : m_bin(root / "bin"), m_records(root / "records")
 {
     fs::create_directories(m_records);
-    writeFile(m_bin / "xdg-open",
-              "#!/bin/sh\n"
-              "out=\"" + m_records.string() + "/$$\"\n"
-              "{ for a in \"$@\"; do printf 'arg=%s\\n' \"$a\"; done\n"
-              "  printf 'sid=%s\\n' \"$(cut -d' ' -f6 /proc/$$/stat)\"\n"
-              "  printf 'stdin=%s\\n' \"$(readlink /proc/$$/fd/0)\"\n"
-              "} > \"$out.part\" && mv \"$out.part\" \"$out\"\n");
+    writeFile(m_bin / "xdg-open", "#!/bin/sh\n"
+                                  "out=\"" +
+                                      m_records.string() +
+                                      "/$$\"\n"
+                                      "{ for a in \"$@\"; do printf 'arg=%s\\n' \"$a\"; done\n"
+                                      "  printf 'sid=%s\\n' \"$(cut -d' ' -f6 /proc/$$/stat)\"\n"
+                                      "  printf 'stdin=%s\\n' \"$(readlink /proc/$$/fd/0)\"\n"
+                                      "} > \"$out.part\" && mv \"$out.part\" \"$out\"\n");
     fs::permissions(m_bin / "xdg-open", fs::perms::owner_all);
     const char* path = std::getenv("PATH");
     m_oldPath = path ? path : "";

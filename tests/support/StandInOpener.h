@@ -14,8 +14,8 @@ struct OpenerRun
     std::string input;   // what its standard input is
 };
 
-// Linux only. A stand-in xdg-open put first on PATH for the object's lifetime: each start writes one
-// record file (its arguments, session and standard input) into a folder, whole or not at all.
+// Linux only. A stand-in xdg-open put first on PATH for the object's lifetime: each start writes
+// one record file (its arguments, session and standard input) into a folder, whole or not at all.
 class StandInOpener
 {
 public:
