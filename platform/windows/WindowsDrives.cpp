@@ -30,8 +30,8 @@ std::string driveName(const std::wstring& root)
     const UINT type = ::GetDriveTypeW(root.c_str());
     if (type == DRIVE_FIXED || type == DRIVE_RAMDISK) {
         wchar_t label[MAX_PATH + 1] = {};
-        if (::GetVolumeInformationW(root.c_str(), label, MAX_PATH + 1, nullptr, nullptr,
-                                    nullptr, nullptr, 0) &&
+        if (::GetVolumeInformationW(root.c_str(), label, MAX_PATH + 1, nullptr, nullptr, nullptr,
+                                    nullptr, 0) &&
             label[0] != L'\0')
             name += std::wstring(L" [") + label + L"]";
     }

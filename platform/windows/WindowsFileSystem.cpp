@@ -16,8 +16,7 @@ constexpr DWORD KeptAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN
 constexpr DWORD ReportedAttributes = KeptAttributes | FILE_ATTRIBUTE_DIRECTORY;
 constexpr DWORD CopyChunk = 1u << 20;
 
-[[noreturn]] void fail(const std::string& operation, std::vector<std::string> paths,
-                       DWORD error)
+[[noreturn]] void fail(const std::string& operation, std::vector<std::string> paths, DWORD error)
 {
     throw OperationError(operation, std::move(paths), systemReason(error));
 }
@@ -62,8 +61,7 @@ public:
     bool open(const std::wstring& pattern, WIN32_FIND_DATAW& data, DWORD& error)
     {
         m_handle = ::FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &data,
-                                      FindExSearchNameMatch, nullptr,
-                                      FIND_FIRST_EX_LARGE_FETCH);
+                                      FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH);
         error = m_handle == INVALID_HANDLE_VALUE ? ::GetLastError() : ERROR_SUCCESS;
         return m_handle != INVALID_HANDLE_VALUE;
     }
@@ -116,8 +114,7 @@ class WindowsListing : public Listing
 {
 public:
     WindowsListing(std::string pattern, FindFilter filter)
-        : m_pattern(std::move(pattern))
-        , m_filter(filter)
+        : m_pattern(std::move(pattern)), m_filter(filter)
     {
         DWORD error = ERROR_SUCCESS;
         m_hasEntry = m_find.open(filePath(m_pattern), m_data, error);
@@ -350,14 +347,12 @@ unsigned WindowsFileSystem::fileAttributes(const std::string& path)
     return attributes & ReportedAttributes;
 }
 
-std::unique_ptr<Listing> WindowsFileSystem::findFile(const std::string& pattern,
-                                                     FindFilter filter)
+std::unique_ptr<Listing> WindowsFileSystem::findFile(const std::string& pattern, FindFilter filter)
 {
     return std::make_unique<WindowsListing>(pattern, filter);
 }
 
-void WindowsFileSystem::copyFolderTree(const std::string& source,
-                                       const std::string& destination)
+void WindowsFileSystem::copyFolderTree(const std::string& source, const std::string& destination)
 {
     const std::string operation = "copy the folder";
     const DWORD attributes = ::GetFileAttributesW(filePath(source).c_str());

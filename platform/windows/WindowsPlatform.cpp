@@ -47,7 +47,7 @@ class WindowsPlatformServices : public PlatformServices
 {
 public:
     WindowsPlatformServices()
-        : m_platform{m_files,  m_registry, m_starter,          m_drives,
+        : m_platform{m_files,  m_registry,          m_starter,        m_drives,
                      m_viewer, applicationFolder(), temporaryFolder()}
     {
     }

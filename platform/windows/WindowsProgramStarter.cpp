@@ -9,7 +9,8 @@ namespace {
 
 void appendQuoted(std::wstring& line, const std::wstring& argument, bool always)
 {
-    if (!always && !argument.empty() && argument.find_first_of(L" \t\n\v\"") == std::wstring::npos) {
+    if (!always && !argument.empty() &&
+        argument.find_first_of(L" \t\n\v\"") == std::wstring::npos) {
         line += argument;
         return;
     }
@@ -67,8 +68,7 @@ void WindowsProgramStarter::startProgram(const std::string& program,
     // The application name is given, so Windows starts exactly this file and never
     // searches for a program in the command line.
     if (!::CreateProcessW(application.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0,
-                          nullptr, folder.empty() ? nullptr : folder.c_str(), &startup,
-                          &process))
+                          nullptr, folder.empty() ? nullptr : folder.c_str(), &startup, &process))
         throw OperationError("start the program", {program}, systemReason(::GetLastError()));
     // Not waited for: the program runs on by itself.
     ::CloseHandle(process.hThread);

@@ -68,8 +68,8 @@ std::optional<std::string> WindowsRegistryReader::readString(RootKey root,
     for (int attempt = 0; status == ERROR_SUCCESS || status == ERROR_MORE_DATA; ++attempt) {
         buffer.assign(bytes / sizeof(wchar_t) + 2, L'\0');
         bytes = static_cast<DWORD>(buffer.size() * sizeof(wchar_t));
-        status = ::RegGetValueW(key.key, nullptr, name.c_str(), flags, nullptr, buffer.data(),
-                                &bytes);
+        status =
+            ::RegGetValueW(key.key, nullptr, name.c_str(), flags, nullptr, buffer.data(), &bytes);
         if (status == ERROR_SUCCESS) {
             std::wstring text(buffer.data(), bytes / sizeof(wchar_t));
             while (!text.empty() && text.back() == L'\0')

@@ -23,17 +23,11 @@ std::wstring filePath(std::wstring path);
 class ScopedHandle
 {
 public:
-    explicit ScopedHandle(HANDLE handle = INVALID_HANDLE_VALUE)
-        : m_handle(handle)
-    {
-    }
+    explicit ScopedHandle(HANDLE handle = INVALID_HANDLE_VALUE) : m_handle(handle) {}
     ~ScopedHandle() { reset(); }
     ScopedHandle(const ScopedHandle&) = delete;
     ScopedHandle& operator=(const ScopedHandle&) = delete;
-    ScopedHandle(ScopedHandle&& other) noexcept
-        : m_handle(other.release())
-    {
-    }
+    ScopedHandle(ScopedHandle&& other) noexcept : m_handle(other.release()) {}
 
     HANDLE get() const { return m_handle; }
     bool valid() const { return m_handle != INVALID_HANDLE_VALUE && m_handle != nullptr; }

@@ -45,9 +45,9 @@ int main()
     if (file == INVALID_HANDLE_VALUE)
         return 2;
     DWORD written = 0;
-    const bool ok = ::WriteFile(file, record.data(), static_cast<DWORD>(record.size()), &written,
-                                nullptr) &&
-                    written == record.size();
+    const bool ok =
+        ::WriteFile(file, record.data(), static_cast<DWORD>(record.size()), &written, nullptr) &&
+        written == record.size();
     ::CloseHandle(file);
     if (!ok || !::MoveFileExW(part.c_str(), (self + L".txt").c_str(), MOVEFILE_REPLACE_EXISTING))
         return 3;

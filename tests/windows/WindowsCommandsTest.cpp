@@ -1,5 +1,6 @@
 // The commands of the core on this platform's real services, on a stand-in game install in
 // a scratch folder: the walk, the patch swap and the excel folders, end to end.
+#include "WindowsTestSupport.h"
 #include "core/ExcelFolders.h"
 #include "core/PatchSearch.h"
 #include "core/PatchSwap.h"
@@ -7,7 +8,6 @@
 #include "support/SamplePrefix.h"
 #include "support/ScratchFolder.h"
 #include "support/TestPlatform.h"
-#include "WindowsTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -113,9 +113,8 @@ TEST_F(WindowsCommandsTest, BackupReplaceAndUndoRoundTrip)
     EXPECT_FALSE(fs::exists(game / "save_Backup"));
     EXPECT_EQ(readFile(game / "save" / "Sorceress.d2s"), "sorceress");
     EXPECT_EQ(readFile(game / "save" / "New.d2s"), "made after the backup");
-    EXPECT_EQ(messageTexts(), (std::vector<std::string>{BackupCreatedMessage,
-                                                         PatchReplacedMessage,
-                                                         ChangesUndoneMessage}));
+    EXPECT_EQ(messageTexts(), (std::vector<std::string>{BackupCreatedMessage, PatchReplacedMessage,
+                                                        ChangesUndoneMessage}));
 }
 
 TEST_F(WindowsCommandsTest, ExcelFoldersAreCreatedAndDeleted)
@@ -127,8 +126,7 @@ TEST_F(WindowsCommandsTest, ExcelFoldersAreCreatedAndDeleted)
     deleteExcelFolders(context);
     EXPECT_FALSE(fs::exists(game / "data"));
     EXPECT_TRUE(fs::exists(game / "Storm.dll"));
-    EXPECT_EQ(messageTexts(),
-              (std::vector<std::string>{ExcelCreatedMessage, ExcelDeletedMessage}));
+    EXPECT_EQ(messageTexts(), (std::vector<std::string>{ExcelCreatedMessage, ExcelDeletedMessage}));
 }
 
 } // namespace

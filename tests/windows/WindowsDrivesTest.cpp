@@ -1,6 +1,6 @@
-#include "core/OperationError.h"
 #include "platform/windows/WindowsDrives.h"
 #include "WindowsTestSupport.h"
+#include "core/OperationError.h"
 
 #include <gtest/gtest.h>
 

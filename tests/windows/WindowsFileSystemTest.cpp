@@ -1,8 +1,8 @@
+#include "platform/windows/WindowsFileSystem.h"
+#include "WindowsTestSupport.h"
 #include "core/OperationError.h"
 #include "core/PathRules.h"
-#include "platform/windows/WindowsFileSystem.h"
 #include "support/ScratchFolder.h"
-#include "WindowsTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -268,8 +268,8 @@ TEST_F(WindowsFileSystemTest, CopyFolderTreeFailures)
     EXPECT_FALSE(fs::exists(scratch / "copy"));
     // Copied into itself, the tree would grow without end.
     for (const char* destination : {"save\\inner", "SAVE\\inner\\deeper", "save"})
-        expectFailure([&] { files.copyFolderTree(at("save"), at(destination)); },
-                      {at(destination)}, destination);
+        expectFailure([&] { files.copyFolderTree(at("save"), at(destination)); }, {at(destination)},
+                      destination);
     EXPECT_EQ(entries("save"), (std::set<std::string>{"a.d2s"}));
 }
 

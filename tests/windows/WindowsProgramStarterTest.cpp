@@ -1,10 +1,10 @@
+#include "platform/windows/WindowsProgramStarter.h"
+#include "WindowsTestSupport.h"
 #include "core/LaunchCommand.h"
 #include "core/OperationError.h"
-#include "platform/windows/WindowsProgramStarter.h"
 #include "support/Recorders.h"
 #include "support/ScratchFolder.h"
 #include "support/TestPlatform.h"
-#include "WindowsTestSupport.h"
 
 #include <gtest/gtest.h>
 

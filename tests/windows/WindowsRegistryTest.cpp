@@ -21,8 +21,8 @@ class WindowsRegistryTest : public ::testing::Test
 protected:
     WindowsRegistryTest()
         : m_name(L"run " + std::to_wstring(::GetCurrentProcessId()) + L" " +
-                 std::to_wstring(++s_counter))
-        , keyPath(toUtf8(TestRoot + L"\\" + m_name))
+                 std::to_wstring(++s_counter)),
+          keyPath(toUtf8(TestRoot + L"\\" + m_name))
     {
     }
     ~WindowsRegistryTest() override
@@ -39,8 +39,7 @@ protected:
     }
 
     // Writes a value with RegSetKeyValueW into the key, opened in the given view.
-    void write(REGSAM view, const std::string& valueName, DWORD type, const void* data,
-               DWORD bytes)
+    void write(REGSAM view, const std::string& valueName, DWORD type, const void* data, DWORD bytes)
     {
         HKEY key = nullptr;
         ASSERT_EQ(::RegCreateKeyExW(HKEY_LOCAL_MACHINE, toWide(keyPath).c_str(), 0, nullptr, 0,
@@ -92,12 +91,11 @@ TEST_F(WindowsRegistryTest, ReadsTextValuesWrittenInThe32BitView)
         {"InstallPath", "C:\\Program Files (x86)\\Diablo II", REG_SZ,
          "C:\\Program Files (x86)\\Diablo II"},
         {"Trailing", "D:\\Games\\Diablo II\\", REG_SZ, "D:\\Games\\Diablo II\\"},
-        {"Unicode", "C:\\Spiele\\Diablo II \xE2\x80\x93 \xC3\x84rger \xE6\x97\xA5",
-         REG_SZ, "C:\\Spiele\\Diablo II \xE2\x80\x93 \xC3\x84rger \xE6\x97\xA5"},
+        {"Unicode", "C:\\Spiele\\Diablo II \xE2\x80\x93 \xC3\x84rger \xE6\x97\xA5", REG_SZ,
+         "C:\\Spiele\\Diablo II \xE2\x80\x93 \xC3\x84rger \xE6\x97\xA5"},
         {"Empty", "", REG_SZ, ""},
         {"Long", longText, REG_SZ, longText},
-        {"Expand", "%SystemRoot%\\Diablo II", REG_EXPAND_SZ,
-         expanded("%SystemRoot%\\Diablo II")},
+        {"Expand", "%SystemRoot%\\Diablo II", REG_EXPAND_SZ, expanded("%SystemRoot%\\Diablo II")},
     };
     for (const Case& c : cases)
         writeText(KEY_WOW64_32KEY, c.name, c.text, c.type);
@@ -117,7 +115,8 @@ TEST_F(WindowsRegistryTest, ValueOnlyInThe64BitViewIsNotFound)
     writeText(KEY_WOW64_64KEY, "InstallPath", "C:\\Program Files\\Diablo II");
     EXPECT_EQ(read("InstallPath"), std::nullopt);
     writeText(KEY_WOW64_32KEY, "InstallPath", "C:\\Program Files (x86)\\Diablo II");
-    EXPECT_EQ(read("InstallPath"), std::optional<std::string>("C:\\Program Files (x86)\\Diablo II"));
+    EXPECT_EQ(read("InstallPath"),
+              std::optional<std::string>("C:\\Program Files (x86)\\Diablo II"));
 }
 
 TEST_F(WindowsRegistryTest, MissingKeyMissingValueAndNonTextAreNotFound)
@@ -144,7 +143,7 @@ TEST(WindowsRegistryLocation, NamesTheKeyTheValueAndTheView)
     const std::string where =
         reader.describeLocation(RootKey::LocalMachine, GameKeyPath, GameValueName);
     for (const std::string& part : {std::string("HKEY_LOCAL_MACHINE\\") + GameKeyPath,
-                                   std::string(GameValueName), std::string("32-bit")})
+                                    std::string(GameValueName), std::string("32-bit")})
         EXPECT_NE(where.find(part), std::string::npos) << where << " lacks " << part;
     const GameFolderNotFound error(where);
     EXPECT_NE(std::string(error.what()).find(GameKeyPath), std::string::npos) << error.what();

@@ -1,7 +1,7 @@
-#include "core/OperationError.h"
 #include "platform/windows/WindowsUrlViewer.h"
-#include "support/ScratchFolder.h"
 #include "WindowsTestSupport.h"
+#include "core/OperationError.h"
+#include "support/ScratchFolder.h"
 
 #include <gtest/gtest.h>
 
