@@ -3,6 +3,7 @@
 //   line 1: the command line as the system gave it
 //   line 2: the current folder
 //   then one line per argument after the program's name, as the C runtime splits them
+// When its first argument names a file, it first copies that file to "<its path>.input".
 #include <windows.h>
 
 #include <shellapi.h>
@@ -36,6 +37,19 @@ int main()
         for (int i = 1; i < count; ++i)
             record += utf8(arguments[i]) + "\n";
         ::LocalFree(arguments);
+    }
+
+    // Opened as a viewer of a file: a copy of what the file held when it was read, in
+    // "<its own path>.input", written before the record.
+    if (count >= 2) {
+        const std::wstring input = self + L".input";
+        int arguments = 0;
+        wchar_t** argv = ::CommandLineToArgvW(line, &arguments);
+        if (argv && ::GetFileAttributesW(argv[1]) != INVALID_FILE_ATTRIBUTES &&
+            !(::GetFileAttributesW(argv[1]) & FILE_ATTRIBUTE_DIRECTORY))
+            ::CopyFileW(argv[1], input.c_str(), FALSE);
+        if (argv)
+            ::LocalFree(argv);
     }
 
     // Written whole under another name first, so that a reader never sees half of it.
