@@ -18,19 +18,31 @@ constexpr const char* SaveBackupLiteral = "\\save_Backup";
 constexpr const char* SaveCopyLiteral = "\\save_Backup\\save";
 constexpr const char* SaveCopyFilesLiteral = "\\save_Backup\\save\\*.*";
 
-// Removes a folder this command has just made, when a later step failed and left it empty.
-// A folder that cannot be removed stays; the failure that led here is the one reported.
-void removeFolderQuietly(FileSystem& files, const std::string& folder)
+// Removes the folder when it is empty, and tells whether it did. A folder that holds
+// anything, or is missing, stays as it is.
+bool removeEmptyFolder(FileSystem& files, const std::string& folder)
 {
     try {
         files.removeFolder(folder);
+        return true;
     } catch (const OperationError&) {
+        return false;
     }
 }
 
 bool hasFile(FileSystem& files, const std::string& path)
 {
     return !findFirst(files, path, FindFilter::Hidden).empty();
+}
+
+bool exists(FileSystem& files, const std::string& path)
+{
+    try {
+        files.fileAttributes(path);
+        return true;
+    } catch (const OperationError&) {
+        return false;
+    }
 }
 
 } // namespace
@@ -46,13 +58,16 @@ void backupPatch(CommandContext& context)
         const std::string backupFolder = gameFolder + BackupFolderLiteral;
         const std::string backupArchive = gameFolder + BackupArchiveLiteral;
 
-        // Fails when a backup exists already: the game folder is then left as it is.
+        // An empty Backup folder, left by a run that was cut short, would make every Backup
+        // stop here; it goes first. One that holds anything stays, and making the folder
+        // then fails: a backup exists already and the game folder is left as it is.
+        removeEmptyFolder(files, backupFolder);
         files.makeFolder(backupFolder);
         try {
             files.copyFile(archive, backupArchive);
         } catch (const OperationError&) {
             // An empty Backup folder would make every later Backup and Undo stop at once.
-            removeFolderQuietly(files, backupFolder);
+            removeEmptyFolder(files, backupFolder);
             if (!hasFile(files, archive))
                 throw OperationError("back up the game's patch archive", {archive},
                                      "the game folder holds no patch_d2.mpq, so there is "
@@ -61,11 +76,17 @@ void backupPatch(CommandContext& context)
         }
         if (!files.sameContents(archive, backupArchive)) {
             // A copy that differs must never be restored over the game's own archive later.
-            files.deleteFiles(backupArchive);
-            removeFolderQuietly(files, backupFolder);
+            bool removed = false;
+            try {
+                files.deleteFiles(backupArchive);
+                removed = removeEmptyFolder(files, backupFolder);
+            } catch (const OperationError&) {
+            }
             throw OperationError("back up the game's patch archive", {archive, backupArchive},
-                                 "the copy does not hold the same bytes as the original; the "
-                                 "copy was removed and the game's archive left in place");
+                                 std::string("the copy does not hold the same bytes as the "
+                                             "original; the game's archive was left in place") +
+                                     (removed ? " and the copy removed"
+                                              : ". Delete the copy before using Undo"));
         }
         // Only a verified copy lets the game's archive go.
         files.deleteFiles(archive);
@@ -92,17 +113,28 @@ void undoChanges(CommandContext& context)
     {
         const std::string archive = gameFolder + ArchiveLiteral;
         const std::string backupArchive = gameFolder + BackupArchiveLiteral;
+        const std::string backupFolder = gameFolder + BackupFolderLiteral;
 
-        // Fails when nothing is backed up: the game folder is then left as it is.
-        files.setAttributes(backupArchive, Attribute::Normal);
-        files.copyFile(backupArchive, archive);
-        if (!files.sameContents(backupArchive, archive))
-            throw OperationError("restore the game's patch archive", {backupArchive, archive},
-                                 "the restored archive does not hold the same bytes as its "
-                                 "backup; the backup was kept");
-        // Only a verified restore lets the backup go.
-        files.deleteFiles(backupArchive);
-        files.removeFolder(gameFolder + BackupFolderLiteral);
+        // An Undo cut short after its restore leaves the archive in place, no backed-up
+        // archive, and an empty Backup folder or saves still to merge back: the next Undo
+        // removes that folder and goes on with the saves. Otherwise, with nothing backed up,
+        // the first step fails and nothing changes.
+        const bool restoredBefore =
+            !hasFile(files, backupArchive) && hasFile(files, archive) &&
+            (removeEmptyFolder(files, backupFolder) ||
+             (!exists(files, backupFolder) &&
+              !findFirst(files, gameFolder + SaveCopyFilesLiteral, FindFilter::Ordinary).empty()));
+        if (!restoredBefore) {
+            files.setAttributes(backupArchive, Attribute::Normal);
+            files.copyFile(backupArchive, archive);
+            if (!files.sameContents(backupArchive, archive))
+                throw OperationError("restore the game's patch archive", {backupArchive, archive},
+                                     "the restored archive does not hold the same bytes as its "
+                                     "backup; the backup was kept");
+            // Only a verified restore lets the backup go.
+            files.deleteFiles(backupArchive);
+            files.removeFolder(backupFolder);
+        }
     }
 
     if (!findFirst(files, gameFolder + SaveCopyFilesLiteral, FindFilter::Ordinary).empty()) {

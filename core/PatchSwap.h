@@ -15,7 +15,10 @@ namespace velmoran {
 // "game folder not found" error before anything is touched. A failing step raises an
 // OperationError and ends the command there: what was done stays done, no later step runs
 // and none of the command's own messages is shown. The game's archive is never deleted
-// before a copy of it has been verified to hold the same bytes.
+// before a copy of it has been verified to hold the same bytes, nor its backup before the
+// restored archive has. A run cut short (killed, power cut) never blocks the next one: an
+// empty Backup folder it left is removed by the next Backup or Undo, and the next Undo
+// finishes merging the saves back.
 
 inline constexpr const char* BackupCreatedMessage = " Backup created !!";
 inline constexpr const char* ChangesUndoneMessage = " All changes are undone !!";

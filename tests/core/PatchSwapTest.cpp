@@ -402,7 +402,74 @@ TEST(PatchSwap, ReplaceWithAVanishedFileTouchesNothing)
     }
 }
 
-// Where the document's own steps stop: the steps before stay done, the error is raised.
+// A run cut short (a crash, a power cut) can leave an empty Backup folder. It must not make
+// every later Backup and Undo stop until the user deletes it by hand.
+TEST(PatchSwap, AnEmptyBackupFolderLeftByAnInterruptedRunIsNoTrap)
+{
+    struct Case
+    {
+        const char* name;
+        std::function<void(SwapGame&)> prepare;
+        const char* command;
+        const char* layout;
+        const char* message; // "" when the command fails
+    };
+    const auto emptyBackup = [](SwapGame& g) { fs::create_directory(g.game() / "Backup"); };
+    const std::vector<Case> cases = {
+        {"Backup cut short before its copy, then Backup", emptyBackup, "Backup", BackedUp,
+         " Backup created !!"},
+        {"Backup cut short before its copy, then Undo", emptyBackup, "Undo", Installed,
+         " All changes are undone !!"},
+        {"Undo cut short before the saves, then Undo",
+         [](SwapGame& g) {
+             g.backup(CheckValue::Ticked);
+             fs::copy_file(g.game() / "Backup" / "patch_d2.mpq", g.game() / "patch_d2.mpq");
+             fs::remove(g.game() / "Backup" / "patch_d2.mpq");
+             writeFile(g.game() / "save" / "Sorceress.d2s", standInBytes("played", 321));
+         },
+         "Undo", Installed, " All changes are undone !!"},
+        {"Undo cut short during the saves, then Undo",
+         [](SwapGame& g) {
+             g.backup(CheckValue::Ticked);
+             fs::copy_file(g.game() / "Backup" / "patch_d2.mpq", g.game() / "patch_d2.mpq");
+             fs::remove_all(g.game() / "Backup");
+             writeFile(g.game() / "save" / "Sorceress.d2s", standInBytes("played", 321));
+         },
+         "Undo", Installed, " All changes are undone !!"},
+        {"an empty Backup folder and no archive, then Undo",
+         [](SwapGame& g) {
+             fs::remove(g.game() / "patch_d2.mpq");
+             fs::create_directory(g.game() / "Backup");
+         },
+         "Undo", "- | Backup:- | no save_Backup", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScratchFolder scratch("velmoran-swap");
+        SwapGame game(scratch.path());
+        const auto saves = game.saves();
+        c.prepare(game);
+        game.messages.shown.clear();
+        const auto before = game.snapshot();
+        bool failed = false;
+        try {
+            click(game, c.command);
+        } catch (const OperationError&) {
+            failed = true;
+        }
+        EXPECT_EQ(failed, !*c.message);
+        EXPECT_EQ(game.layout(), c.layout);
+        if (*c.message) {
+            EXPECT_EQ(texts(game.messages), std::vector<std::string>{c.message});
+            EXPECT_EQ(game.saves(), saves);
+        } else {
+            EXPECT_TRUE(game.messages.shown.empty());
+            EXPECT_EQ(game.snapshot(), before);
+        }
+    }
+}
+
+// Where a step fails the command stops: the steps before stay done, the error is raised.
 TEST(PatchSwap, StopsWhereAStepFails)
 {
     struct Case
