@@ -354,6 +354,13 @@ std::unique_ptr<Listing> WindowsFileSystem::findFile(const std::string& pattern,
 
 void WindowsFileSystem::copyFolderTree(const std::string& source, const std::string& destination)
 {
+    std::vector<FileIdentity> ancestors;
+    copyTree(source, destination, ancestors);
+}
+
+void WindowsFileSystem::copyTree(const std::string& source, const std::string& destination,
+                                 std::vector<FileIdentity>& ancestors)
+{
     const std::string operation = "copy the folder";
     const DWORD attributes = ::GetFileAttributesW(filePath(source).c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES)
@@ -368,6 +375,24 @@ void WindowsFileSystem::copyFolderTree(const std::string& source, const std::str
         (to.size() == from.size() || to[from.size()] == L'\\'))
         throw OperationError(operation, {source, destination},
                              "the destination lies inside the folder being copied");
+
+    // A folder link that leads back to a folder being copied would never end either.
+    FileIdentity identity;
+    {
+        ScopedHandle folder(::CreateFileW(filePath(source).c_str(), FILE_READ_ATTRIBUTES,
+                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                          nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
+                                          nullptr));
+        BY_HANDLE_FILE_INFORMATION info{};
+        if (folder.valid() && ::GetFileInformationByHandle(folder.get(), &info))
+            identity = {info.dwVolumeSerialNumber,
+                        (static_cast<unsigned long long>(info.nFileIndexHigh) << 32) |
+                            info.nFileIndexLow};
+    }
+    if (!(identity == FileIdentity{}) &&
+        std::find(ancestors.begin(), ancestors.end(), identity) != ancestors.end())
+        throw OperationError(operation, {source, destination},
+                             "a folder link leads back to a folder being copied");
 
     const DWORD existing = ::GetFileAttributesW(filePath(destination).c_str());
     if (existing == INVALID_FILE_ATTRIBUTES) {
@@ -398,8 +423,10 @@ void WindowsFileSystem::copyFolderTree(const std::string& source, const std::str
     }
     for (const std::string& name : files)
         copyFile(joinPath(source, name), joinPath(destination, name));
+    ancestors.push_back(identity);
     for (const std::string& name : folders)
-        copyFolderTree(joinPath(source, name), joinPath(destination, name));
+        copyTree(joinPath(source, name), joinPath(destination, name), ancestors);
+    ancestors.pop_back();
 }
 
 void WindowsFileSystem::writeTextFile(const std::string& path,

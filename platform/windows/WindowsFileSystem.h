@@ -20,6 +20,19 @@ public:
     bool sameContents(const std::string& first, const std::string& second) override;
     void scanFolder(const std::string& folder, const std::string& name,
                     FolderScan& result) override;
+
+private:
+    // A file's identity on its volume: the same for every path that reaches it.
+    struct FileIdentity
+    {
+        unsigned long volume = 0;
+        unsigned long long index = 0;
+        friend bool operator==(const FileIdentity&, const FileIdentity&) = default;
+    };
+    // copyFolderTree below the folders in `ancestors`, which a folder link must not lead
+    // back to.
+    void copyTree(const std::string& source, const std::string& destination,
+                  std::vector<FileIdentity>& ancestors);
 };
 
 } // namespace velmoran

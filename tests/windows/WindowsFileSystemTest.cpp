@@ -27,6 +27,19 @@ unsigned forcedArchive(const fs::path& probe)
     return attributes & FILE_ATTRIBUTE_ARCHIVE ? Attribute::Archive : 0;
 }
 
+// A folder link; false when none can be made (Windows without developer mode or
+// administrator rights), and there is nothing to test.
+bool makeFolderLink(const fs::path& link, const fs::path& target)
+{
+    constexpr DWORD AllowUnprivileged = 0x2; // SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE
+    if (!::CreateSymbolicLinkW(link.wstring().c_str(), target.wstring().c_str(),
+                               SYMBOLIC_LINK_FLAG_DIRECTORY | AllowUnprivileged))
+        return false;
+    // Some systems (Wine 8) answer success without making anything.
+    const DWORD attributes = win32Attributes(link);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
 class WindowsFileSystemTest : public ::testing::Test
 {
 protected:
@@ -273,6 +286,17 @@ TEST_F(WindowsFileSystemTest, CopyFolderTreeFailures)
     EXPECT_EQ(entries("save"), (std::set<std::string>{"a.d2s"}));
 }
 
+TEST_F(WindowsFileSystemTest, CopyFolderTreeStopsAtAFolderLinkLoop)
+{
+    writeFile(scratch / "save" / "a.d2s", "a");
+    // A folder link back up the tree ends the copy instead of copying for ever.
+    if (!makeFolderLink(scratch / "save" / "Loop", scratch / "save"))
+        GTEST_SKIP() << "this system makes no folder links here";
+    expectFailure([&] { files.copyFolderTree(at("save"), at("looped")); },
+                  {at("save\\Loop"), at("looped\\Loop")}, "link loop");
+    EXPECT_EQ(readFile(scratch / "looped" / "a.d2s"), "a");
+}
+
 TEST_F(WindowsFileSystemTest, WriteTextFileWritesAnsiLinesWithCrLf)
 {
     const std::string caption = "velmoran.example.org/caf\xC3\xA9";
@@ -351,15 +375,8 @@ TEST_F(WindowsFileSystemTest, ScanFolderListsVisibleSubfoldersAndMatches)
 TEST_F(WindowsFileSystemTest, ScanFolderDoesNotFollowFolderLinks)
 {
     fs::create_directories(scratch / "d" / "Real");
-    // A link back up the tree; without the right to make links (Windows without developer
-    // mode or administrator rights) there is nothing to test.
-    constexpr DWORD AllowUnprivileged = 0x2; // SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE
-    const fs::path link = scratch / "d" / "Loop";
-    if (!::CreateSymbolicLinkW(link.wstring().c_str(), (scratch / "d").wstring().c_str(),
-                               SYMBOLIC_LINK_FLAG_DIRECTORY | AllowUnprivileged) ||
-        !(win32Attributes(link) & FILE_ATTRIBUTE_REPARSE_POINT))
-        GTEST_SKIP() << "this system cannot make folder links here: "
-                     << systemReason(::GetLastError());
+    if (!makeFolderLink(scratch / "d" / "Loop", scratch / "d"))
+        GTEST_SKIP() << "this system makes no folder links here";
     FolderScan scan;
     files.scanFolder(at("d") + "\\", "patch_d2.mpq", scan);
     EXPECT_EQ(scan.subfolders, (std::vector<std::string>{"Real"}));
