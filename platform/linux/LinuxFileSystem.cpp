@@ -11,6 +11,8 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <map>
+#include <optional>
+#include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
@@ -563,12 +565,71 @@ bool LinuxFileSystem::isExcluded(const std::string& childPath, const FolderId& i
     return false;
 }
 
+std::string LinuxFileSystem::literalPath(const std::string& folder)
+{
+    char letter = folder.size() >= 2 && folder[1] == ':' ? folder[0] : '\0';
+    if (letter >= 'A' && letter <= 'Z')
+        letter = static_cast<char>(letter - 'A' + 'a');
+    if (letter < 'a' || letter > 'z')
+        return std::string();
+    std::string path;
+    {
+        const std::lock_guard<std::mutex> lock(m_driveCacheMutex);
+        struct stat st {};
+        const bool haveFolder = ::stat(m_prefix.dosDevices().c_str(), &st) == 0;
+        const auto inode = haveFolder ? static_cast<std::uint64_t>(st.st_ino) : 0;
+        if (!haveFolder || inode != m_driveCacheInode ||
+            st.st_mtim.tv_sec != m_driveCacheTime.tv_sec ||
+            st.st_mtim.tv_nsec != m_driveCacheTime.tv_nsec) {
+            m_driveKnown.fill(false);
+            m_driveCacheInode = inode;
+            m_driveCacheTime = haveFolder ? st.st_mtim : timespec{};
+        }
+        // A change within the last second may not show in the folder's time yet (time
+        // stamps are as coarse as the kernel's clock tick): read the link afresh then.
+        struct timespec now {};
+        ::clock_gettime(CLOCK_REALTIME, &now);
+        const bool settled = haveFolder && now.tv_sec - st.st_mtim.tv_sec >= 2;
+        const std::size_t index = static_cast<std::size_t>(letter - 'a');
+        if (!m_driveKnown[index] || !settled) {
+            const std::optional<fs::path> target = m_prefix.driveTarget(letter);
+            m_driveTargets[index] = target ? target->string() : std::string();
+            m_driveKnown[index] = settled && target;
+        }
+        path = m_driveTargets[index];
+    }
+    if (path.empty())
+        return std::string();
+    std::size_t pos = 2;
+    while (pos < folder.size()) {
+        std::size_t end = folder.find_first_of("\\/", pos);
+        if (end == std::string::npos)
+            end = folder.size();
+        const std::string_view part(folder.data() + pos, end - pos);
+        pos = end + 1;
+        if (part.empty())
+            continue;
+        if (part == "." || part == "..")
+            return std::string();
+        if (path.back() != '/')
+            path += '/';
+        path += part;
+    }
+    return path;
+}
+
 void LinuxFileSystem::scanFolder(const std::string& folder, const std::string& name,
                                  FolderScan& result)
 {
     result.clear();
-    const std::string path = unixPath(folder, "read the folder").string();
-    const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    // The walk gives names as they are stored, so the literal path opens at once; only a
+    // path that does not (other capitals, "..") goes through the full mapping.
+    std::string path = literalPath(folder);
+    int fd = path.empty() ? -1 : ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0 && (path.empty() || errno == ENOENT || errno == ENOTDIR)) {
+        path = unixPath(folder, "read the folder").string();
+        fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    }
     if (fd < 0)
         throw OperationError("read the folder", {folder}, std::strerror(errno));
     struct Closer

@@ -3,7 +3,10 @@
 #include "core/FileSystem.h"
 #include "platform/linux/WinePrefix.h"
 
+#include <array>
+#include <ctime>
 #include <filesystem>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -42,11 +45,21 @@ private:
     };
 
     bool isExcluded(const std::string& childPath, const FolderId& id) const;
+    // The Unix path of a folder that the drive walk reads, taken literally (its names as
+    // stored) through a cached drive link; empty when the path needs the full mapping.
+    std::string literalPath(const std::string& folder);
 
     WinePrefix m_prefix;
     // Folders the drive walk never enters: the kernel's /proc, /sys and /dev, and the
     // prefix's dosdevices folder (its links lead back into the drives).
     std::vector<Excluded> m_excluded;
+
+    // Drive targets for the drive walk, read again whenever the dosdevices folder changes.
+    std::mutex m_driveCacheMutex;
+    struct timespec m_driveCacheTime {};
+    std::uint64_t m_driveCacheInode = 0;
+    std::array<std::string, 26> m_driveTargets;
+    std::array<bool, 26> m_driveKnown{};
 };
 
 } // namespace velmoran

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <set>
 #include <sys/stat.h>
 #include <sys/xattr.h>
@@ -381,6 +382,39 @@ TEST_F(FileLayer, SameContentsComparesBytes)
     EXPECT_NE(failureOf([&] { files.sameContents("d:\\Compare\\a", "d:\\Compare\\x"); })
                   .find("compare the files"),
               std::string::npos);
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(FileLayer, ScanMapsOtherCapitalsAndNewDrivesLikeEveryOtherOperation)
+{
+    writeFile(sample.driveD() / "Mods" / "Median" / "Sub" / "x", "x");
+    const std::vector<std::string> ways = {"d:\\Mods\\Median\\", "D:\\MODS\\median\\",
+                                           "d:/Mods/Median", "d:\\Mods\\.\\Other\\..\\Median\\",
+                                           (sample.driveD() / "Mods" / "Median").string()};
+    for (const std::string& way : ways) {
+        FolderScan scan;
+        files.scanFolder(way, "PATCH_D2.MPQ", scan);
+        EXPECT_EQ(scan.subfolders, std::vector<std::string>{"Sub"}) << way;
+        EXPECT_EQ(scan.matches, std::vector<std::string>{"patch_d2.mpq"}) << way;
+    }
+    // A drive link made or changed after a scan is used by the next scan.
+    FolderScan scan;
+    EXPECT_NE(failureOf([&] { files.scanFolder("m:\\", "x", scan); }).find("m:"),
+              std::string::npos);
+    fs::create_directory_symlink(sample.driveD() / "Mods", sample.prefix() / "dosdevices" / "m:");
+    // An hour-old drive folder: the link is read once and kept until the folder changes.
+    fs::last_write_time(sample.prefix() / "dosdevices",
+                        fs::file_time_type::clock::now() - std::chrono::hours(1));
+    files.scanFolder("m:\\", "readme.txt", scan);
+    files.scanFolder("m:\\", "readme.txt", scan);
+    EXPECT_EQ(scan.matches, std::vector<std::string>{"readme.txt"});
+    fs::remove(sample.prefix() / "dosdevices" / "m:");
+    fs::create_directory_symlink(sample.driveE(), sample.prefix() / "dosdevices" / "m:");
+    files.scanFolder("m:\\", "readme.txt", scan);
+    EXPECT_EQ(scan.subfolders, std::vector<std::string>{"Downloads"});
 }
 
 } // namespace
