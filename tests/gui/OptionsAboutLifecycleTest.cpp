@@ -17,6 +17,7 @@
 
 #include <algorithm>
 #include <array>
+#include <filesystem>
 #include <functional>
 
 using namespace velmoran;
@@ -166,6 +167,23 @@ TEST_F(LifecycleTest, ClosingFromTheFrameIsLikeTheOwnButton)
     EXPECT_EQ(windows().options(), nullptr);
     EXPECT_EQ(windows().about(), nullptr);
     EXPECT_EQ(openWindows(), "Form1");
+}
+
+TEST_F(LifecycleTest, OptionsKeepsWorkingAfterTheMainWindowClosed)
+{
+    choose("Options");
+    OptionsWindow* options = windows().options();
+    form->findChild<QAction*>(QStringLiteral("Exit"))->trigger();
+    settle();
+    ASSERT_EQ(controller.mainWindow(), nullptr);
+    EXPECT_EQ(openWindows(), "frmCreate");
+
+    QTest::mouseClick(options->cmdCreate(), Qt::LeftButton);
+    QTest::mouseClick(options->cmdDelete(), Qt::LeftButton);
+    ASSERT_EQ(answerer.seen.size(), 2u);
+    EXPECT_EQ(answerer.seen[0].text.toStdString(), " Folders \\data\\global\\excel created ! ");
+    EXPECT_EQ(answerer.seen[1].text.toStdString(), " Folders \\data\\global\\excel deleted !");
+    EXPECT_FALSE(std::filesystem::exists(prefix.gameFolder() / "data"));
 }
 
 // The program ends when its last window closes, whichever that is. Each order of closing
