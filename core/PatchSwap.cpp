@@ -45,6 +45,14 @@ bool exists(FileSystem& files, const std::string& path)
     }
 }
 
+// Removes F\save_Backup\save and F\save_Backup when both are empty; tells whether
+// F\save_Backup is gone. A copy that holds anything stays as it is.
+bool removeEmptySaveCopy(FileSystem& files, const std::string& gameFolder)
+{
+    removeEmptyFolder(files, gameFolder + SaveCopyLiteral);
+    return removeEmptyFolder(files, gameFolder + SaveBackupLiteral);
+}
+
 } // namespace
 
 void backupPatch(CommandContext& context)
@@ -94,6 +102,8 @@ void backupPatch(CommandContext& context)
 
     if (context.form.checkValue(1) == CheckValue::Ticked) {
         gameFolder = requireGameFolder(registry);
+        // As with Backup: empty leftovers go, a save copy that holds anything makes this fail.
+        removeEmptySaveCopy(files, gameFolder);
         files.makeFolder(gameFolder + SaveBackupLiteral);
         files.copyFolderTree(gameFolder + SaveFolderLiteral, gameFolder + SaveCopyLiteral);
     }
@@ -112,18 +122,19 @@ void undoChanges(CommandContext& context)
     std::string gameFolder = requireGameFolder(registry);
     {
         const std::string archive = gameFolder + ArchiveLiteral;
-        const std::string backupArchive = gameFolder + BackupArchiveLiteral;
         const std::string backupFolder = gameFolder + BackupFolderLiteral;
+        const std::string backupArchive = gameFolder + BackupArchiveLiteral;
 
-        // An Undo cut short after its restore leaves the archive in place, no backed-up
-        // archive, and an empty Backup folder or saves still to merge back: the next Undo
-        // removes that folder and goes on with the saves. Otherwise, with nothing backed up,
-        // the first step fails and nothing changes.
+        // An Undo cut short after its restore leaves the archive in place and no backed-up
+        // archive, but an empty Backup folder, or saves still to merge back, or empty save
+        // backup folders: the next Undo clears those and finishes. Otherwise, with nothing
+        // backed up, the first step fails and nothing changes.
         const bool restoredBefore =
             !hasFile(files, backupArchive) && hasFile(files, archive) &&
             (removeEmptyFolder(files, backupFolder) ||
              (!exists(files, backupFolder) &&
-              !findFirst(files, gameFolder + SaveCopyFilesLiteral, FindFilter::Ordinary).empty()));
+              (!findFirst(files, gameFolder + SaveCopyFilesLiteral, FindFilter::Ordinary).empty() ||
+               removeEmptySaveCopy(files, gameFolder))));
         if (!restoredBefore) {
             files.setAttributes(backupArchive, Attribute::Normal);
             files.copyFile(backupArchive, archive);
@@ -143,6 +154,10 @@ void undoChanges(CommandContext& context)
         files.deleteFiles(gameFolder + SaveCopyFilesLiteral);
         files.removeFolder(gameFolder + SaveCopyLiteral);
         files.removeFolder(gameFolder + SaveBackupLiteral);
+    } else {
+        // Empty save backup folders would make the next Backup with the saves fail; a copy
+        // with hidden files or subfolders only is left in place.
+        removeEmptySaveCopy(files, gameFolder);
     }
 
     context.messages.showMessage(ChangesUndoneMessage, ProgramTitle);

@@ -436,6 +436,25 @@ TEST(PatchSwap, AnEmptyBackupFolderLeftByAnInterruptedRunIsNoTrap)
              writeFile(g.game() / "save" / "Sorceress.d2s", standInBytes("played", 321));
          },
          "Undo", Installed, " All changes are undone !!"},
+        {"Backup with saves cut short before its copy, then Backup with saves",
+         [](SwapGame& g) { fs::create_directories(g.game() / "save_Backup" / "save"); },
+         "Backup+saves", BackedUpSaves, " Backup created !!"},
+        {"Undo cut short after the saves' files, then Undo",
+         [](SwapGame& g) {
+             g.backup(CheckValue::Ticked);
+             g.undo();
+             fs::create_directories(g.game() / "save_Backup" / "save");
+         },
+         "Undo", Installed, " All changes are undone !!"},
+        {"Undo of a Backup whose save folder was empty",
+         [](SwapGame& g) {
+             for (const auto& [name, bytes] : g.saves())
+                 fs::rename(g.game() / "save" / name, g.game() / name);
+             g.backup(CheckValue::Ticked);
+             for (const auto& [name, bytes] : g.saveVersions)
+                 fs::rename(g.game() / name, g.game() / "save" / name);
+         },
+         "Undo", Installed, " All changes are undone !!"},
         {"an empty Backup folder and no archive, then Undo",
          [](SwapGame& g) {
              fs::remove(g.game() / "patch_d2.mpq");
@@ -494,8 +513,8 @@ TEST(PatchSwap, StopsWhereAStepFails)
          },
          [](SwapGame& g) { g.undo(); }, "original | no Backup | save_Backup",
          "\\save_Backup\\save"},
-        {"Backup with saves when save_Backup exists",
-         [](SwapGame& g) { fs::create_directories(g.game() / "save_Backup"); },
+        {"Backup with saves when save_Backup holds something",
+         [](SwapGame& g) { writeFile(g.game() / "save_Backup" / "notes.txt", "mine"); },
          [](SwapGame& g) { g.backup(CheckValue::Ticked); }, "- | Backup:original | save_Backup",
          "\\save_Backup"},
         {"Backup with saves when there is no save folder",

@@ -260,13 +260,14 @@ void useMemoryForScratch()
 
 struct Tally
 {
-    long stops = 0, tried = 0, survived = 0, temporaries = 0;
+    long stops = 0, tried = 0, survived = 0, recovered = 0, temporaries = 0;
     std::vector<std::string> failures;
 };
 
 // Kills the scenario's child at up to `cap` syscall stops spread evenly over its run (0:
 // every stop) and at the write offsets given, and checks the game folder after each kill.
-Tally killEverywhere(const Scenario& scenario, long cap, const std::vector<long>& writeLimits)
+Tally killEverywhere(const Scenario& scenario, long cap, const std::vector<long>& writeLimits,
+                     bool requireRecovery = true)
 {
     Tally tally;
     // One game per scenario, brought to the start state once; every run starts from a copy
@@ -307,14 +308,29 @@ Tally killEverywhere(const Scenario& scenario, long cap, const std::vector<long>
         int temporaries = 0;
         const std::vector<std::string> lost = losses(*game, savesBefore, temporaries);
         tally.temporaries += temporaries;
+        const std::string where = std::string(scenario.name) + ", killed at " +
+                                  (stop > 0 ? "syscall stop " + std::to_string(stop)
+                                            : "write offset " + std::to_string(limit));
         if (lost.empty()) {
             ++tally.survived;
+            // The user clicks Undo once: the game is back to its installed state.
+            std::string failure;
+            try {
+                if (fs::exists(game->game() / "Backup") || fs::exists(game->game() / "save_Backup"))
+                    game->undo();
+            } catch (const OperationError& e) {
+                failure = e.what();
+            }
+            int ignored = 0;
+            if (game->layout() == "original | no Backup | no save_Backup" &&
+                losses(*game, savesBefore, ignored).empty())
+                ++tally.recovered;
+            else if (requireRecovery)
+                tally.failures.push_back(where + ": one Undo afterwards left " + game->layout() +
+                                         (failure.empty() ? "" : "\n  " + failure));
             continue;
         }
-        std::string text = std::string(scenario.name) + ", killed at " +
-                           (stop > 0 ? "syscall stop " + std::to_string(stop)
-                                     : "write offset " + std::to_string(limit)) +
-                           ":";
+        std::string text = where + ":";
         for (const std::string& l : lost)
             text += "\n  " + l;
         tally.failures.push_back(text);
@@ -334,15 +350,19 @@ TEST(PatchSwapFaults, NothingIsLostWhereverTheProcessIsKilled)
         for (const std::string& failure : tally.failures)
             ADD_FAILURE() << failure;
         std::cout << "[ fault    ] " << scenario.name << ": " << tally.stops << " syscall stops, "
-                  << tally.tried << " kill points tried, " << tally.survived << " survived\n";
+                  << tally.tried << " kill points tried, " << tally.survived << " survived, "
+                  << tally.recovered << " back to the installed game after one Undo\n";
         total.tried += tally.tried;
         total.survived += tally.survived;
+        total.recovered += tally.recovered;
         total.temporaries += tally.temporaries;
     }
     std::cout << "[ fault    ] total: " << total.tried << " kill points tried, " << total.survived
-              << " survived; " << total.temporaries
+              << " survived, " << total.recovered << " back to the installed game after one Undo; "
+              << total.temporaries
               << " temporary copy files left behind by killed runs\n";
     EXPECT_EQ(total.survived, total.tried);
+    EXPECT_EQ(total.recovered, total.tried);
     EXPECT_GE(total.tried, 300) << "too few kill points were reached";
 }
 
@@ -367,7 +387,7 @@ TEST(PatchSwapFaults, TheChecksCatchAnOverwriteInPlace)
             }
         },
         "Zy-El | Backup:original hidden | save_Backup"};
-    const Tally tally = killEverywhere(unsafe, 40, {1000, 30000});
+    const Tally tally = killEverywhere(unsafe, 40, {1000, 30000}, false);
     std::cout << "[ fault    ] " << unsafe.name << ": " << tally.tried << " kill points tried, "
               << tally.failures.size() << " losses caught\n";
     EXPECT_GT(tally.tried, 10);
