@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdint>
 #include <vector>
 
 namespace velmoran {
@@ -487,29 +488,54 @@ void WindowsFileSystem::scanFolder(const std::string& folder, const std::string&
     const std::string operation = "read the folder";
     result.clear();
     const std::wstring sought = toWide(name);
-    FindHandle find;
-    WIN32_FIND_DATAW data{};
-    DWORD error = ERROR_SUCCESS;
-    if (!find.open(filePath(joinPath(folder, "*")), data, error)) {
-        if (error == ERROR_FILE_NOT_FOUND) // an empty drive root
-            return;
-        fail(operation, {folder}, error);
-    }
-    do {
-        const DWORD a = data.dwFileAttributes;
-        if (isDotEntry(data.cFileName) || (a & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)))
-            continue;
-        if (a & FILE_ATTRIBUTE_DIRECTORY) {
-            // Junctions and folder links are never followed, so no folder is walked
-            // twice and the walk cannot loop.
-            if (a & FILE_ATTRIBUTE_REPARSE_POINT)
-                continue;
-            result.subfolders.push_back(toUtf8(data.cFileName));
-            result.subfolderIds.push_back(FolderId{});
-        } else if (sameNameIgnoringCase(data.cFileName, sought)) {
-            result.matches.push_back(toUtf8(data.cFileName));
+
+    // The folder is read through its handle, in large batches that carry each entry's
+    // file identity, so that the walk knows a folder it reaches twice (under Wine, a Unix
+    // folder link looks like a plain folder) without opening any subfolder.
+    ScopedHandle directory(::CreateFileW(filePath(folder).c_str(), FILE_LIST_DIRECTORY,
+                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                         nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
+                                         nullptr));
+    if (!directory.valid())
+        fail(operation, {folder});
+    BY_HANDLE_FILE_INFORMATION info{};
+    const std::uint64_t volume =
+        ::GetFileInformationByHandle(directory.get(), &info) ? info.dwVolumeSerialNumber : 0;
+
+    std::vector<std::uint64_t> buffer(64 * 1024 / sizeof(std::uint64_t)); // 8-byte aligned
+    const DWORD bufferBytes = static_cast<DWORD>(buffer.size() * sizeof(std::uint64_t));
+    FILE_INFO_BY_HANDLE_CLASS request = FileIdBothDirectoryRestartInfo;
+    for (;;) {
+        if (!::GetFileInformationByHandleEx(directory.get(), request, buffer.data(), bufferBytes)) {
+            const DWORD error = ::GetLastError();
+            if (error == ERROR_NO_MORE_FILES || error == ERROR_FILE_NOT_FOUND)
+                return;
+            fail(operation, {folder}, error);
         }
-    } while (find.next(data, operation, folder));
+        request = FileIdBothDirectoryInfo;
+        const auto* bytes = reinterpret_cast<const unsigned char*>(buffer.data());
+        for (;;) {
+            const auto* entry = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(bytes);
+            const std::wstring entryName(entry->FileName, entry->FileNameLength / sizeof(wchar_t));
+            const DWORD a = entry->FileAttributes;
+            const bool dot = entryName == L"." || entryName == L"..";
+            if (!dot && !(a & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM))) {
+                if (a & FILE_ATTRIBUTE_DIRECTORY) {
+                    // Junctions and folder links are never followed.
+                    if (!(a & FILE_ATTRIBUTE_REPARSE_POINT)) {
+                        result.subfolders.push_back(toUtf8(entryName));
+                        const auto id = static_cast<std::uint64_t>(entry->FileId.QuadPart);
+                        result.subfolderIds.push_back(id ? FolderId{volume, id} : FolderId{});
+                    }
+                } else if (sameNameIgnoringCase(entryName, sought)) {
+                    result.matches.push_back(toUtf8(entryName));
+                }
+            }
+            if (entry->NextEntryOffset == 0)
+                break;
+            bytes += entry->NextEntryOffset;
+        }
+    }
 }
 
 } // namespace velmoran

@@ -368,6 +368,23 @@ TEST_F(WindowsFileSystemTest, ScanFolderListsVisibleSubfoldersAndMatches)
         EXPECT_EQ(scan.subfolderIds.size(), scan.subfolders.size()) << c.folder;
         EXPECT_EQ(scan.matches, c.matches) << c.folder;
     }
+    // Each subfolder comes with its identity on the volume, the same one the folder has
+    // when opened by its own path.
+    files.scanFolder(at("d\\"), "patch_d2.mpq", scan);
+    for (std::size_t i = 0; i < scan.subfolders.size(); ++i) {
+        ScopedHandle folder(::CreateFileW((scratch / "d" / scan.subfolders[i]).wstring().c_str(),
+                                          FILE_READ_ATTRIBUTES, FILE_SHARE_READ, nullptr,
+                                          OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+        BY_HANDLE_FILE_INFORMATION info{};
+        ASSERT_TRUE(::GetFileInformationByHandle(folder.get(), &info));
+        EXPECT_EQ(scan.subfolderIds[i],
+                  (FolderId{info.dwVolumeSerialNumber,
+                            (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow}))
+            << scan.subfolders[i];
+    }
+    EXPECT_NE(scan.subfolderIds[0], scan.subfolderIds[1]);
+    EXPECT_NE(scan.subfolderIds[0], FolderId{});
+
     expectFailure([&] { files.scanFolder(at("missing") + "\\", "patch_d2.mpq", scan); },
                   {at("missing")}, "missing folder");
 }
