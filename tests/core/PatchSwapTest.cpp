@@ -1,4 +1,5 @@
 #include "core/OperationError.h"
+#include "core/PatchSearch.h"
 #include "core/PatchSwap.h"
 #include "swap/SwapGame.h"
 
@@ -229,6 +230,20 @@ TEST(PatchSwap, UndoLeavesASaveCopyWithoutOrdinaryFiles)
     }
 }
 
+// The archives a search of the game folder lists.
+std::vector<std::string> searchGameFolder(SwapGame& game)
+{
+    struct Collector : SearchObserver
+    {
+        std::vector<std::string> found;
+        void subfolderFound(std::uint64_t) override {}
+        void matchFound(const std::string& entry) override { found.push_back(entry); }
+        void folderPassedOver(const OperationError& e) override { ADD_FAILURE() << e.what(); }
+    } collector;
+    FindFiles(game.files(), game.prefix.gameFolderWindows(), PatchFileName, collector);
+    return collector.found;
+}
+
 TEST(PatchSwap, BackupShowsItsMessageBeforeHidingTheArchive)
 {
     // The message box looks at the backed-up archive while it is open.
@@ -237,9 +252,11 @@ TEST(PatchSwap, BackupShowsItsMessageBeforeHidingTheArchive)
         SwapGame* game = nullptr;
         std::vector<unsigned> attributes;
         std::vector<std::size_t> listed;
+        std::vector<std::string> searched;
         void showMessage(const std::string& text, const std::string& title) override
         {
             game->messages.showMessage(text, title);
+            searched = searchGameFolder(*game);
             attributes.push_back(game->files().fileAttributes(game->win("Backup\\patch_d2.mpq")));
             listed.push_back(findFirst(game->files(), game->win("Backup\\*.*"),
                                        FindFilter::Ordinary)
@@ -268,14 +285,14 @@ TEST(PatchSwap, BackupShowsItsMessageBeforeHidingTheArchive)
     EXPECT_EQ(findFirst(game.files(), game.win("Backup\\*.*"), FindFilter::Ordinary), "");
     EXPECT_EQ(findFirst(game.files(), game.win("Backup\\*.*"), FindFilter::Hidden), "patch_d2.mpq");
 
-    // The drive walk passes the hidden backup over.
-    FolderScan scan;
-    game.files().scanFolder(game.win("Backup\\"), "patch_d2.mpq", scan);
-    EXPECT_TRUE(scan.matches.empty());
+    // A search lists the backup while the message is open, and passes it over once hidden.
+    EXPECT_EQ(watcher.searched, std::vector<std::string>{game.win("Backup\\patch_d2.mpq")});
+    EXPECT_EQ(searchGameFolder(game), std::vector<std::string>{});
 
     // Undo clears the attribute before its copy: the restored archive is not hidden.
     game.undo();
     EXPECT_EQ(game.files().fileAttributes(game.win("patch_d2.mpq")) & Attribute::Hidden, 0u);
+    EXPECT_EQ(searchGameFolder(game), std::vector<std::string>{game.win("patch_d2.mpq")});
 }
 
 TEST(PatchSwap, AFailedLookupEndsEveryCommandBeforeAnyStep)
