@@ -245,7 +245,9 @@ struct TreeCopy
             if (!S_ISDIR(destinationStat.st_mode))
                 raiseFailure(context, "a file has the name of the folder " + destination.string());
         } else if (errno == ENOENT) {
-            if (::mkdir(destination.c_str(), sourceStat.st_mode & 07777) != 0)
+            // A read-only source folder gives a copy that can still be written into (a
+            // Windows folder's read-only flag never keeps files out).
+            if (::mkdir(destination.c_str(), (sourceStat.st_mode & 07777) | S_IRWXU) != 0)
                 raiseErrno(context, errno, "cannot make the folder " + destination.string());
             if (const std::optional<unsigned> stored = DosAttributes::read(source.c_str()))
                 DosAttributes::write(destination.c_str(), "", *stored);
@@ -483,10 +485,16 @@ void LinuxFileSystem::copyFolderTree(const std::string& source, const std::strin
 {
     const FailureContext context{"copy the folder", {source, destination}};
     const fs::path from = unixPath(source, context.operation);
-    const fs::path to = unixPath(destination, context.operation);
+    fs::path to = unixPath(destination, context.operation);
     struct stat st {};
     if (::stat(from.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
         raiseFailure(context, "the source folder does not exist");
+    // A destination that ends in a separator is an existing folder to copy the source into.
+    if (!destination.empty() && (destination.back() == '\\' || destination.back() == '/')) {
+        if (::stat(to.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+            raiseFailure(context, "the destination folder does not exist");
+        to /= from.filename();
+    }
     if (isInside(resolvedPath(to), resolvedPath(from)))
         raiseFailure(context, "the destination lies inside the source folder");
     TreeCopy copy{context, {}};
@@ -524,11 +532,13 @@ bool LinuxFileSystem::sameContents(const std::string& first, const std::string& 
     } closer{fds};
     struct stat st[2] {};
     for (int i = 0; i < 2; ++i) {
-        fds[i] = ::open(paths[i].c_str(), O_RDONLY | O_CLOEXEC);
+        fds[i] = ::open(paths[i].c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
         if (fds[i] < 0 || ::fstat(fds[i], &st[i]) != 0)
             raiseErrno(context, errno, "cannot open " + paths[i].string());
         if (S_ISDIR(st[i].st_mode))
             raiseFailure(context, paths[i].string() + " is a folder");
+        if (!S_ISREG(st[i].st_mode))
+            raiseFailure(context, paths[i].string() + " is not a regular file");
     }
     if (st[0].st_dev == st[1].st_dev && st[0].st_ino == st[1].st_ino)
         return true;

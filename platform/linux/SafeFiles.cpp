@@ -181,7 +181,8 @@ void copyBytes(int in, int out, const FailureContext& context)
 bool copyFile(const fs::path& source, const fs::path& destination, const FailureContext& context,
               FolderSync sync)
 {
-    Descriptor in(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
+    // Non-blocking, so that a named pipe in the source's place is refused, not waited on.
+    Descriptor in(::open(source.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (in.get() < 0)
         raiseErrno(context, errno, "cannot open the source");
     struct stat sourceStat {};

@@ -418,3 +418,40 @@ TEST_F(FileLayer, ScanMapsOtherCapitalsAndNewDrivesLikeEveryOtherOperation)
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(FileLayer, CopyFolderTreeIntoAFolderAndFromReadOnlyFolders)
+{
+    const fs::path save = sample.gameFolder() / "save";
+    fs::create_directories(sample.gameFolder() / "Into");
+    files.copyFolderTree(game + "\\save", game + "\\Into\\");
+    EXPECT_EQ(readFile(sample.gameFolder() / "Into" / "save" / "Sorceress.d2s"),
+              readFile(save / "Sorceress.d2s"));
+    EXPECT_NE(failureOf([&] { files.copyFolderTree(game + "\\save", game + "\\Nowhere\\"); })
+                  .find("destination folder does not exist"),
+              std::string::npos);
+
+    fs::permissions(save, fs::perms(0555));
+    files.copyFolderTree(game + "\\save", game + "\\Copy");
+    files.copyFolderTree(game + "\\save", game + "\\Copy");
+    EXPECT_EQ(readFile(sample.gameFolder() / "Copy" / "Barbarian.d2s"),
+              readFile(save / "Barbarian.d2s"));
+    EXPECT_TRUE((fs::status(sample.gameFolder() / "Copy").permissions() & fs::perms::owner_write) !=
+                fs::perms::none);
+}
+
+TEST_F(FileLayer, SpecialFilesAreRefusedNotWaitedOn)
+{
+    const fs::path pipe = sample.gameFolder() / "pipe.mpq";
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0644), 0);
+    EXPECT_NE(failureOf([&] { files.copyFile(game + "\\pipe.mpq", game + "\\x.mpq"); })
+                  .find("not a regular file"),
+              std::string::npos);
+    EXPECT_NE(failureOf([&] { files.sameContents(game + "\\pipe.mpq", game + "\\patch_d2.mpq"); })
+                  .find("not a regular file"),
+              std::string::npos);
+    EXPECT_FALSE(fs::exists(sample.gameFolder() / "x.mpq"));
+}
+
+} // namespace
