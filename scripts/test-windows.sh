@@ -1,6 +1,7 @@
 #!/bin/bash
 # Cross-builds the core, the Windows platform layer and their tests with MinGW-w64 and
 # runs the tests under Wine. Installs what is missing first (through sudo when not root).
+# The ctest output is kept in <build folder>/velmoran/ctest.log.
 # Safe to run again: the build folder and the GoogleTest build are reused.
 #
 #   scripts/test-windows.sh [build folder]      (default: build-windows)
@@ -17,19 +18,10 @@ jobs="${VELMORAN_JOBS:-$(nproc)}"
 say() { printf '\n== %s\n' "$*"; }
 
 # --- Packages -------------------------------------------------------------------------
-missing=()
-command -v wine >/dev/null 2>&1 && command -v wineserver >/dev/null 2>&1 || missing+=(wine wine64)
-command -v x86_64-w64-mingw32-g++-posix >/dev/null 2>&1 || missing+=(g++-mingw-w64-x86-64-posix)
-[ -f /usr/src/googletest/CMakeLists.txt ] || missing+=(googletest)
-command -v cmake >/dev/null 2>&1 || missing+=(cmake)
-command -v ninja >/dev/null 2>&1 || missing+=(ninja-build)
-if [ ${#missing[@]} -gt 0 ]; then
-    say "Installing ${missing[*]}"
-    sudo=()
-    [ "$(id -u)" -eq 0 ] || sudo=(sudo)
-    "${sudo[@]}" apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq "${missing[@]}"
-fi
+# wine (the launcher script) and wine64 (the loader); the -posix MinGW-w64 compiler, whose
+# thread model has std::mutex; GoogleTest's sources, built below for Windows.
+"$source_dir/scripts/install-deps.sh" wine wine64 g++-mingw-w64-x86-64-posix googletest \
+    cmake ninja-build
 
 toolchain="$source_dir/cmake/mingw-w64-x86_64.cmake"
 
@@ -74,7 +66,8 @@ wine cmd /c exit >/dev/null 2>&1 </dev/null
 
 say "Running the tests under Wine"
 status=0
-(cd "$build_dir/velmoran" && ctest --output-on-failure --timeout 120 -j "$jobs") </dev/null || status=$?
+(cd "$build_dir/velmoran" && ctest --output-on-failure --timeout 120 -j "$jobs") </dev/null 2>&1 |
+    tee "$build_dir/velmoran/ctest.log" || status=$?
 
 stop_wine
 trap - EXIT
