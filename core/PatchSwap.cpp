@@ -90,11 +90,11 @@ void backupPatch(CommandContext& context)
                 removed = removeEmptyFolder(files, backupFolder);
             } catch (const OperationError&) {
             }
-            throw OperationError("back up the game's patch archive", {archive, backupArchive},
-                                 std::string("the copy does not hold the same bytes as the "
-                                             "original; the game's archive was left in place") +
-                                     (removed ? " and the copy removed"
-                                              : ". Delete the copy before using Undo"));
+            throw OperationError(
+                "back up the game's patch archive", {archive, backupArchive},
+                std::string("the copy does not hold the same bytes as the "
+                            "original; the game's archive was left in place") +
+                    (removed ? " and the copy removed" : ". Delete the copy before using Undo"));
         }
         // Only a verified copy lets the game's archive go.
         files.deleteFiles(archive);

@@ -1,6 +1,6 @@
+#include "core/PatchSwap.h"
 #include "core/OperationError.h"
 #include "core/PatchSearch.h"
-#include "core/PatchSwap.h"
 #include "swap/SwapGame.h"
 
 #include <gtest/gtest.h>
@@ -258,9 +258,8 @@ TEST(PatchSwap, BackupShowsItsMessageBeforeHidingTheArchive)
             game->messages.showMessage(text, title);
             searched = searchGameFolder(*game);
             attributes.push_back(game->files().fileAttributes(game->win("Backup\\patch_d2.mpq")));
-            listed.push_back(findFirst(game->files(), game->win("Backup\\*.*"),
-                                       FindFilter::Ordinary)
-                                 .size());
+            listed.push_back(
+                findFirst(game->files(), game->win("Backup\\*.*"), FindFilter::Ordinary).size());
         }
     };
     ScratchFolder scratch("velmoran-swap");
@@ -411,8 +410,7 @@ TEST(PatchSwap, ReplaceWithAVanishedFileTouchesNothing)
             EXPECT_NE(std::string(e.what()).find("d:\\Mods\\Median\\patch_d2.mpq"),
                       std::string::npos)
                 << e.what();
-            EXPECT_NE(std::string(e.what()).find("no longer there"), std::string::npos)
-                << e.what();
+            EXPECT_NE(std::string(e.what()).find("no longer there"), std::string::npos) << e.what();
         }
         EXPECT_TRUE(game.messages.shown.empty());
         EXPECT_EQ(game.snapshot(), before);
@@ -563,11 +561,7 @@ TEST(PatchSwap, StopsWhereAStepFails)
 class SpoilingFiles : public FileSystem
 {
 public:
-    SpoilingFiles(FileSystem& real, SwapGame& game)
-        : m_real(real)
-        , m_game(game)
-    {
-    }
+    SpoilingFiles(FileSystem& real, SwapGame& game) : m_real(real), m_game(game) {}
     void copyFile(const std::string& source, const std::string& destination) override
     {
         m_real.copyFile(source, destination);
@@ -578,7 +572,8 @@ public:
         for (char& c : relative)
             if (c == '\\')
                 c = '/';
-        std::fstream file(m_game.game() / relative, std::ios::in | std::ios::out | std::ios::binary);
+        std::fstream file(m_game.game() / relative,
+                          std::ios::in | std::ios::out | std::ios::binary);
         file.seekg(100);
         const char byte = static_cast<char>(file.get() ^ 0x5a);
         file.seekp(100);
@@ -623,7 +618,7 @@ TEST(PatchSwap, AVerifiedCopyComesBeforeEveryDelete)
         SwapGame game(scratch.path());
         SpoilingFiles spoiling(game.files(), game);
         Platform& real = game.platform();
-        Platform platform{spoiling,   real.registry,         real.starter,        real.drives,
+        Platform platform{spoiling,    real.registry,          real.starter,        real.drives,
                           real.viewer, real.applicationFolder, real.temporaryFolder};
         CommandContext context{platform, game.form, game.messages};
         try {
@@ -645,7 +640,7 @@ TEST(PatchSwap, AVerifiedCopyComesBeforeEveryDelete)
         game.replace("Median");
         SpoilingFiles spoiling(game.files(), game);
         Platform& real = game.platform();
-        Platform platform{spoiling,   real.registry,         real.starter,        real.drives,
+        Platform platform{spoiling,    real.registry,          real.starter,        real.drives,
                           real.viewer, real.applicationFolder, real.temporaryFolder};
         CommandContext context{platform, game.form, game.messages};
         game.messages.shown.clear();

@@ -54,8 +54,7 @@ protected:
         ::unsetenv("VELMORAN_WINE_RECORD");
     }
 
-    template <typename T = QWidget>
-    T* control(const char* name)
+    template <typename T = QWidget> T* control(const char* name)
     {
         return form->findChild<T*>(QString::fromLatin1(name));
     }
@@ -141,7 +140,8 @@ TEST_F(PatchSwapEndToEnd, FindBackupReplaceLaunchUndo)
         char value[16];
         const ssize_t n = ::getxattr((game.game() / "Backup" / "patch_d2.mpq").c_str(),
                                      "user.DOSATTRIB", value, sizeof value);
-        hiddenWhileOpen.push_back(n > 0 && std::string(value, static_cast<std::size_t>(n)) == "0x2");
+        hiddenWhileOpen.push_back(n > 0 &&
+                                  std::string(value, static_cast<std::size_t>(n)) == "0x2");
     };
     click("cmdBackup");
     answerer.whileOpen = nullptr;
@@ -152,7 +152,8 @@ TEST_F(PatchSwapEndToEnd, FindBackupReplaceLaunchUndo)
 
     // Select the Eastern Sun archive and Replace.
     auto* list1 = control<QListWidget>("List1");
-    const auto chosen = std::find(found.begin(), found.end(), "d:\\Mods\\Eastern Sun\\PATCH_D2.MPQ");
+    const auto chosen =
+        std::find(found.begin(), found.end(), "d:\\Mods\\Eastern Sun\\PATCH_D2.MPQ");
     ASSERT_NE(chosen, found.end());
     list1->setCurrentRow(static_cast<int>(chosen - found.begin()));
     click("cmdReplace");
@@ -163,9 +164,9 @@ TEST_F(PatchSwapEndToEnd, FindBackupReplaceLaunchUndo)
     control<QCheckBox>("Check2")->setCheckState(Qt::Checked);
     click("cmdLaunch");
     EXPECT_TRUE(messages().empty());
-    EXPECT_EQ(recorded(), "cwd=" + game.game().string() +
-                              "\nWINEPREFIX=" + game.prefix.prefix().string() + "\narg=" +
-                              game.prefix.gameFolderWindows() + "\\Diablo II.exe\narg=-w\n");
+    EXPECT_EQ(recorded(),
+              "cwd=" + game.game().string() + "\nWINEPREFIX=" + game.prefix.prefix().string() +
+                  "\narg=" + game.prefix.gameFolderWindows() + "\\Diablo II.exe\narg=-w\n");
     EXPECT_TRUE(form->windowState() & Qt::WindowMinimized);
     form->showNormal();
     EXPECT_EQ(game.layout(), "Eastern Sun | Backup:original hidden | save_Backup");

@@ -76,8 +76,7 @@ TEST(PatchSwapOnWine, TheBackupIsHiddenOnlyOnceTheMessageIsClosed)
 class SmallFileSystem
 {
 public:
-    explicit SmallFileSystem(const fs::path& mountPoint)
-        : m_path(mountPoint)
+    explicit SmallFileSystem(const fs::path& mountPoint) : m_path(mountPoint)
     {
         fs::create_directories(mountPoint);
         if (::mount("tmpfs", mountPoint.c_str(), "tmpfs", 0, "size=4m") != 0)
@@ -101,9 +100,12 @@ public:
         const std::string block(4096, 'f');
         while (::write(fd, block.data(), block.size()) > 0) {
         }
-        struct stat st{};
+        struct stat st
+        {
+        };
         ::fstat(fd, &st);
-        const off_t keep = st.st_size > static_cast<off_t>(room) ? st.st_size - static_cast<off_t>(room) : 0;
+        const off_t keep =
+            st.st_size > static_cast<off_t>(room) ? st.st_size - static_cast<off_t>(room) : 0;
         ASSERT_EQ(::ftruncate(fd, keep), 0);
         ::close(fd);
     }
@@ -130,8 +132,8 @@ TEST(PatchSwapOnWine, AFullFileSystemFailsClearlyAndLosesNothing)
         {"Backup", [](SwapGame&) {}, 0, [](SwapGame& g) { g.backup(); },
          "original | no Backup | no save_Backup"},
         {"Backup with saves, room for the archive only", [](SwapGame&) {},
-         SamplePrefix::ArchiveSize + 16 * 1024,
-         [](SwapGame& g) { g.backup(CheckValue::Ticked); }, "- | Backup:original | save_Backup"},
+         SamplePrefix::ArchiveSize + 16 * 1024, [](SwapGame& g) { g.backup(CheckValue::Ticked); },
+         "- | Backup:original | save_Backup"},
         {"Replace, installed", [](SwapGame&) {}, 0, [](SwapGame& g) { g.replace("Median"); },
          "original | no Backup | no save_Backup"},
         {"Replace, backed up", [](SwapGame& g) { g.backup(); }, 0,

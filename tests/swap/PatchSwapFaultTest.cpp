@@ -65,8 +65,7 @@ std::unique_ptr<SwapGame> makeGame(const fs::path& root)
 // After Backup the player changed one save and made a new one.
 void playAfterBackup(SwapGame& game)
 {
-    static const std::string changed =
-        standInBytes("Necromancer.d2s played", LargeSaveSize - 777);
+    static const std::string changed = standInBytes("Necromancer.d2s played", LargeSaveSize - 777);
     static const std::string created = standInBytes("Amazon.d2s", 2222);
     writeFile(game.game() / "save" / "Necromancer.d2s", changed);
     writeFile(game.game() / "save" / "Amazon.d2s", created);
@@ -77,8 +76,7 @@ void playAfterBackup(SwapGame& game)
 const std::vector<Scenario>& scenarios()
 {
     static const std::vector<Scenario> all = {
-        {"Backup with saves", [](SwapGame&) {},
-         [](SwapGame& g) { g.backup(CheckValue::Ticked); },
+        {"Backup with saves", [](SwapGame&) {}, [](SwapGame& g) { g.backup(CheckValue::Ticked); },
          "- | Backup:original hidden | save_Backup"},
         {"Replace", [](SwapGame& g) { g.backup(CheckValue::Ticked); },
          [](SwapGame& g) { g.replace("Median"); }, "Median | Backup:original hidden | save_Backup"},
@@ -109,8 +107,8 @@ std::vector<std::string> losses(SwapGame& game, const std::set<std::string>& sav
     const std::string archive = game.label(folder / "patch_d2.mpq");
     const std::string backup = game.label(folder / "Backup" / "patch_d2.mpq");
     if (archive != "original" && backup != "original")
-        found.push_back("the original archive is gone (archive " + archive + ", backup " +
-                        backup + ")");
+        found.push_back("the original archive is gone (archive " + archive + ", backup " + backup +
+                        ")");
     if (archive.starts_with("?"))
         found.push_back("patch_d2.mpq holds unknown bytes (" + archive + ")");
     if (backup != "-" && backup != "original")
@@ -359,8 +357,7 @@ TEST(PatchSwapFaults, NothingIsLostWhereverTheProcessIsKilled)
     }
     std::cout << "[ fault    ] total: " << total.tried << " kill points tried, " << total.survived
               << " survived, " << total.recovered << " back to the installed game after one Undo; "
-              << total.temporaries
-              << " temporary copy files left behind by killed runs\n";
+              << total.temporaries << " temporary copy files left behind by killed runs\n";
     EXPECT_EQ(total.survived, total.tried);
     EXPECT_EQ(total.recovered, total.tried);
     EXPECT_GE(total.tried, 300) << "too few kill points were reached";
@@ -381,8 +378,8 @@ TEST(PatchSwapFaults, TheChecksCatchAnOverwriteInPlace)
             const std::string& bytes = g.versions.at("Zy-El");
             std::ofstream out(g.game() / "patch_d2.mpq", std::ios::binary | std::ios::trunc);
             for (std::size_t at = 0; at < bytes.size(); at += 4096) {
-                out.write(bytes.data() + at,
-                          static_cast<std::streamsize>(std::min<std::size_t>(4096, bytes.size() - at)));
+                out.write(bytes.data() + at, static_cast<std::streamsize>(
+                                                 std::min<std::size_t>(4096, bytes.size() - at)));
                 out.flush();
             }
         },

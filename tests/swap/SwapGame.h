@@ -48,8 +48,7 @@ class SwapGame
 {
 public:
     explicit SwapGame(const swapfs::path& root, const SamplePrefix::Options& options = {})
-        : prefix(root, options)
-        , services(prefix.prefix())
+        : prefix(root, options), services(prefix.prefix())
     {
         const swapfs::path game = prefix.gameFolder();
         if (swapfs::exists(game / "patch_d2.mpq"))
@@ -151,7 +150,8 @@ public:
             for (char& c : windows)
                 if (c == '/')
                     c = '\\';
-            std::string value = "attributes " + std::to_string(files().fileAttributes(win(windows)));
+            std::string value =
+                "attributes " + std::to_string(files().fileAttributes(win(windows)));
             if (entry.is_regular_file())
                 value += " bytes " + readFile(entry.path());
             entries[relative] = value;
