@@ -7,6 +7,9 @@ namespace velmoran {
 
 // Windows name rules, shared by every platform layer that has to imitate them.
 
+// Appends one code point to UTF-8 text.
+void appendUtf8(std::string& out, char32_t codePoint);
+
 // Folds one name for comparison without regard to case (ASCII letters and the Latin-1
 // and Latin Extended-A letters encoded in UTF-8; other bytes are kept as they are).
 std::string foldCase(std::string_view name);
