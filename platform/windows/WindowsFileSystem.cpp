@@ -278,9 +278,9 @@ void WindowsFileSystem::copyFile(const std::string& source, const std::string& d
             if (got < CopyChunk)
                 break;
         }
+        ::SetFileTime(out.get(), nullptr, nullptr, &info.ftLastWriteTime);
         if (!::FlushFileBuffers(out.get()))
             fail(operation, paths);
-        ::SetFileTime(out.get(), nullptr, nullptr, &info.ftLastWriteTime);
         out.reset();
         const DWORD attributes = info.dwFileAttributes & KeptAttributes;
         if (attributes != 0)
