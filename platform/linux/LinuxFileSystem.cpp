@@ -6,6 +6,7 @@
 #include "platform/linux/DosAttributes.h"
 #include "platform/linux/SafeFiles.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <dirent.h>
@@ -107,7 +108,7 @@ private:
     bool m_closed = false;
 };
 
-// A listing of names decided when it started (a pattern without wildcards, or none).
+// A listing of names read when it started, in listing order.
 class FixedListing : public ListingBase
 {
 public:
@@ -127,59 +128,80 @@ private:
     std::size_t m_index = 0;
 };
 
-// A listing that reads its folder as it is asked for names.
-class FolderListing : public ListingBase
+// The sort key of a name in NTFS's order, the order in which Windows (and Wine, which
+// sorts to imitate it) lists a folder: without regard to case, capitals first (so "_"
+// comes after letters), then byte by byte for names that differ only in case.
+std::string orderKey(std::string_view name)
 {
-public:
-    FolderListing(std::string pattern, DIR* dir, std::string folder, std::string wildcard,
-                  FindFilter filter)
-        : ListingBase(std::move(pattern))
-        , m_dir(dir)
-        , m_folder(std::move(folder))
-        , m_wildcard(std::move(wildcard))
-        , m_filter(filter)
-    {
-    }
-    ~FolderListing() override { close(); }
-    FolderListing(const FolderListing&) = delete;
-    FolderListing& operator=(const FolderListing&) = delete;
+    std::string key = foldCase(name);
+    for (char& c : key)
+        if (c >= 'a' && c <= 'z')
+            c = static_cast<char>(c - 'a' + 'A');
+    return key;
+}
 
-private:
-    void close()
+// Sorts names (and the values that go with them) into listing order; "." and ".." first.
+template <typename Value>
+void sortForListing(std::vector<std::string>& names, std::vector<Value>* values)
+{
+    if (names.size() < 2)
+        return;
+    struct Item
     {
-        if (m_dir)
-            ::closedir(m_dir);
-        m_dir = nullptr;
+        std::string key;
+        std::size_t index;
+    };
+    std::vector<Item> items;
+    items.reserve(names.size());
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        const std::string& name = names[i];
+        items.push_back({name == "." ? std::string() : name == ".." ? std::string(1, '\0')
+                                                                    : orderKey(name),
+                         i});
     }
+    std::sort(items.begin(), items.end(), [&](const Item& a, const Item& b) {
+        if (a.key != b.key)
+            return a.key < b.key;
+        return names[a.index] < names[b.index];
+    });
+    std::vector<std::string> sortedNames;
+    sortedNames.reserve(names.size());
+    std::vector<Value> sortedValues;
+    for (const Item& item : items) {
+        sortedNames.push_back(std::move(names[item.index]));
+        if (values)
+            sortedValues.push_back((*values)[item.index]);
+    }
+    names = std::move(sortedNames);
+    if (values)
+        *values = std::move(sortedValues);
+}
 
-    std::string produce() override
-    {
-        while (m_dir) {
-            errno = 0;
-            const dirent* entry = ::readdir(m_dir);
-            if (!entry) {
-                const int error = errno;
-                close();
-                if (error != 0)
-                    throw OperationError("list the folder", {pattern()}, std::strerror(error));
-                break;
-            }
-            if (!wildcardMatch(m_wildcard, entry->d_name))
-                continue;
-            const std::string fullPath = joinPath(m_folder, entry->d_name);
-            const bool folder = !isDotOrDotDot(entry->d_name) &&
-                                isFolderEntry(entry->d_type, fullPath);
-            if (passesFilter(entry->d_name, fullPath, folder, m_filter))
-                return entry->d_name;
+// The names of a folder that match a wildcard pattern and pass a filter, in listing order.
+std::vector<std::string> matchingNames(DIR* dir, const std::string& folder,
+                                       const std::string& wildcard, FindFilter filter,
+                                       const std::string& pattern)
+{
+    std::vector<std::string> names;
+    for (;;) {
+        errno = 0;
+        const dirent* entry = ::readdir(dir);
+        if (!entry) {
+            if (errno != 0)
+                throw OperationError("list the folder", {pattern}, std::strerror(errno));
+            break;
         }
-        return std::string();
+        if (!wildcardMatch(wildcard, entry->d_name))
+            continue;
+        const std::string fullPath = joinPath(folder, entry->d_name);
+        const bool isFolder = !isDotOrDotDot(entry->d_name) &&
+                              isFolderEntry(entry->d_type, fullPath);
+        if (passesFilter(entry->d_name, fullPath, isFolder, filter))
+            names.emplace_back(entry->d_name);
     }
-
-    DIR* m_dir;
-    std::string m_folder;
-    std::string m_wildcard;
-    FindFilter m_filter;
-};
+    sortForListing<int>(names, nullptr);
+    return names;
+}
 
 // The names of a folder's entries (without "." and ".."), by folded name; for merging
 // into a folder without regard to case.
@@ -478,7 +500,13 @@ std::unique_ptr<Listing> LinuxFileSystem::findFile(const std::string& pattern, F
             return nothing();
         throw OperationError("list the folder", {pattern}, std::strerror(errno));
     }
-    return std::make_unique<FolderListing>(pattern, dir, folder.string(), split.last, filter);
+    struct Closer
+    {
+        DIR* dir;
+        ~Closer() { ::closedir(dir); }
+    } closer{dir};
+    return std::make_unique<FixedListing>(
+        pattern, matchingNames(dir, folder.string(), split.last, filter, pattern));
 }
 
 void LinuxFileSystem::copyFolderTree(const std::string& source, const std::string& destination)
@@ -708,6 +736,8 @@ void LinuxFileSystem::scanFolder(const std::string& folder, const std::string& n
             }
         }
     }
+    sortForListing(result.subfolders, &result.subfolderIds);
+    sortForListing<int>(result.matches, nullptr);
 }
 
 } // namespace velmoran

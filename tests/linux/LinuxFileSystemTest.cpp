@@ -455,3 +455,33 @@ TEST_F(FileLayer, SpecialFilesAreRefusedNotWaitedOn)
 }
 
 } // namespace
+
+namespace {
+
+// Folders list in NTFS's order (Wine sorts to imitate it), whatever order the Unix file
+// system keeps: without regard to case, capitals' order ("_" after letters).
+TEST_F(FileLayer, ListingsAndScansComeInWindowsOrder)
+{
+    const std::vector<std::string> created = {"b", "_x", "C", "a_", "aa", "A", "\xC3\xA9t\xC3\xA9", "z"};
+    const std::vector<std::string> ordered = {"A", "aa", "a_", "b", "C", "z", "_x", "\xC3\xA9t\xC3\xA9"};
+    for (const std::string& name : created) {
+        writeFile(sample.driveD() / "Order" / "Files" / name, "x");
+        writeFile(sample.driveD() / "Order" / "Folders" / name / "x", "x");
+    }
+    std::vector<std::string> listed;
+    auto listing = files.findFile("d:\\Order\\Files\\*.*", FindFilter::Folder);
+    for (std::string name = listing->next(); !name.empty(); name = listing->next())
+        listed.push_back(name);
+    std::vector<std::string> expected = {".", ".."};
+    expected.insert(expected.end(), ordered.begin(), ordered.end());
+    EXPECT_EQ(listed, expected);
+
+    FolderScan scan;
+    files.scanFolder("d:\\Order\\Folders\\", "x", scan);
+    EXPECT_EQ(scan.subfolders, ordered);
+    ASSERT_EQ(scan.subfolderIds.size(), ordered.size());
+    for (std::size_t i = 0; i < ordered.size(); ++i)
+        EXPECT_EQ(scan.subfolderIds[i].inode, inode(sample.driveD() / "Order" / "Folders" / ordered[i]));
+}
+
+} // namespace
