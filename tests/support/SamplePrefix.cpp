@@ -8,6 +8,19 @@ namespace fs = std::filesystem;
 
 namespace velmoran::testing {
 
+namespace {
+
+// One drive letter of the prefix. Only the Linux layer reads these links; on Windows the
+// system's own drive letters are used, so the layout is made without them.
+void linkDrive([[maybe_unused]] const fs::path& target, [[maybe_unused]] const fs::path& link)
+{
+#ifndef _WIN32
+    fs::create_directory_symlink(target, link);
+#endif
+}
+
+} // namespace
+
 std::string standInBytes(std::string_view tag, std::size_t size)
 {
     std::uint32_t state = 2166136261u;
@@ -47,8 +60,8 @@ SamplePrefix::SamplePrefix(const fs::path& root, const Options& options)
 {
     fs::create_directories(prefix() / "dosdevices");
     fs::create_directories(driveC() / "windows" / "system32");
-    fs::create_directory_symlink("../drive_c", prefix() / "dosdevices" / "c:");
-    fs::create_directory_symlink("/", prefix() / "dosdevices" / "z:");
+    linkDrive("../drive_c", prefix() / "dosdevices" / "c:");
+    linkDrive("/", prefix() / "dosdevices" / "z:");
     writeRegistry(options.withGameEntry ? &options.installPath : nullptr);
 
     const fs::path game = gameFolder();
@@ -63,8 +76,8 @@ SamplePrefix::SamplePrefix(const fs::path& root, const Options& options)
     if (options.withModDrives) {
         fs::create_directories(driveD());
         fs::create_directories(driveE());
-        fs::create_directory_symlink(driveD(), prefix() / "dosdevices" / "d:");
-        fs::create_directory_symlink(driveE(), prefix() / "dosdevices" / "e:");
+        linkDrive(driveD(), prefix() / "dosdevices" / "d:");
+        linkDrive(driveE(), prefix() / "dosdevices" / "e:");
         writeFile(driveD() / "Mods" / "Median" / "patch_d2.mpq",
                   standInBytes("Median patch_d2.mpq", ArchiveSize));
         writeFile(driveD() / "Mods" / "Eastern Sun" / "PATCH_D2.MPQ",

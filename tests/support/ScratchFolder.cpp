@@ -3,8 +3,8 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <stdexcept>
-#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -12,10 +12,20 @@ namespace velmoran::testing {
 
 ScratchFolder::ScratchFolder(std::string_view tag)
 {
-    std::string pattern = (fs::temp_directory_path() / (std::string(tag) + "-XXXXXX")).string();
-    if (!::mkdtemp(pattern.data()))
-        throw std::runtime_error("cannot create a scratch folder from " + pattern);
-    m_path = pattern;
+    // A random name, taken only when no folder of that name exists yet.
+    std::random_device seed;
+    std::mt19937_64 random(seed());
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const fs::path candidate = fs::temp_directory_path() /
+                                   (std::string(tag) + "-" + std::to_string(random() % 1000000000));
+        std::error_code ec;
+        if (fs::create_directory(candidate, ec)) {
+            m_path = candidate;
+            return;
+        }
+    }
+    throw std::runtime_error("cannot create a scratch folder in " +
+                             fs::temp_directory_path().string());
 }
 
 ScratchFolder::~ScratchFolder()
@@ -24,8 +34,14 @@ ScratchFolder::~ScratchFolder()
     // Make every folder writable again first, for tests that took write bits away.
     for (auto it = fs::recursive_directory_iterator(m_path, ec);
          !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
-        if (it->is_directory(ec) && !it->is_symlink(ec))
-            fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ec);
+        // Links are left alone: they may lead out of the scratch folder.
+        std::error_code ignored;
+        if (it->is_symlink(ignored))
+            continue;
+        if (it->is_directory(ignored))
+            fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ignored);
+        else // read-only files cannot be deleted on Windows
+            fs::permissions(it->path(), fs::perms::owner_write, fs::perm_options::add, ignored);
     }
     fs::remove_all(m_path, ec);
 }

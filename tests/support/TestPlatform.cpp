@@ -6,7 +6,11 @@ namespace velmoran::testing {
 
 TestPlatform::TestPlatform(const std::filesystem::path& winePrefix)
 {
+#ifdef _WIN32
+    ::_putenv_s("WINEPREFIX", winePrefix.string().c_str()); // not read by the Windows layer
+#else
     ::setenv("WINEPREFIX", winePrefix.string().c_str(), 1);
+#endif
     m_services = createPlatformServices();
 }
 
