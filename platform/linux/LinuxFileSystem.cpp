@@ -343,6 +343,11 @@ LinuxFileSystem::LinuxFileSystem(WinePrefix prefix)
 
 fs::path LinuxFileSystem::unixPath(const std::string& path, const std::string& operation) const
 {
+    // Names as stored lead straight to the file; others are looked up without regard to case.
+    const std::string literal = literalPath(path);
+    struct stat st {};
+    if (!literal.empty() && ::lstat(literal.c_str(), &st) == 0)
+        return fs::path(literal);
     return m_prefix.toUnix(path, operation);
 }
 
@@ -603,7 +608,7 @@ bool LinuxFileSystem::isExcluded(const std::string& childPath, const FolderId& i
     return false;
 }
 
-std::string LinuxFileSystem::literalPath(const std::string& folder)
+std::string LinuxFileSystem::literalPath(const std::string& folder) const
 {
     char letter = folder.size() >= 2 && folder[1] == ':' ? folder[0] : '\0';
     if (letter >= 'A' && letter <= 'Z')

@@ -45,9 +45,9 @@ private:
     };
 
     bool isExcluded(const std::string& childPath, const FolderId& id) const;
-    // The Unix path of a folder that the drive walk reads, taken literally (its names as
-    // stored) through a cached drive link; empty when the path needs the full mapping.
-    std::string literalPath(const std::string& folder);
+    // The Unix path of a Windows path taken literally (its names as stored) through a cached
+    // drive link; empty when the path needs the full mapping.
+    std::string literalPath(const std::string& folder) const;
 
     WinePrefix m_prefix;
     // Folders the drive walk never enters: the kernel's /proc, /sys and /dev, and the
@@ -55,11 +55,11 @@ private:
     std::vector<Excluded> m_excluded;
 
     // Drive targets for the drive walk, read again whenever the dosdevices folder changes.
-    std::mutex m_driveCacheMutex;
-    struct timespec m_driveCacheTime {};
-    std::uint64_t m_driveCacheInode = 0;
-    std::array<std::string, 26> m_driveTargets;
-    std::array<bool, 26> m_driveKnown{};
+    mutable std::mutex m_driveCacheMutex;
+    mutable struct timespec m_driveCacheTime {};
+    mutable std::uint64_t m_driveCacheInode = 0;
+    mutable std::array<std::string, 26> m_driveTargets;
+    mutable std::array<bool, 26> m_driveKnown{};
 };
 
 } // namespace velmoran
