@@ -1,6 +1,8 @@
 // The drive walk's folder scan on a generated tree: folders and entries per second, beside
 // a bare getdents walk (the floor) and the find file / file attributes walk that the scan
-// replaces. Usage: ScanFolderBench [folders] [files per folder] [rounds] [tree folder]
+// replaces. Usage: ScanFolderBench [folders] [files per folder] [rounds] [tree folder] [cold]
+// A given tree folder is kept for the next run; "cold" drops the kernel's caches before
+// every round (root only).
 #include "core/FileSystem.h"
 #include "platform/linux/LinuxFileSystem.h"
 
@@ -143,12 +145,26 @@ Totals walkBare(const std::string& root)
     return totals;
 }
 
+bool g_cold = false;
+
+// Empties the page, dentry and inode caches, so that the next walk reads the disk.
+void dropCaches()
+{
+    ::sync();
+    if (std::FILE* file = std::fopen("/proc/sys/vm/drop_caches", "w")) {
+        std::fputs("3\n", file);
+        std::fclose(file);
+    }
+}
+
 template <typename Walk>
 void measure(const char* what, int rounds, long entries, Walk&& walk)
 {
     double best = 1e30;
     Totals totals;
     for (int round = 0; round < rounds; ++round) {
+        if (g_cold)
+            dropCaches();
         const auto start = std::chrono::steady_clock::now();
         totals = walk();
         const double seconds =
@@ -171,6 +187,11 @@ int main(int argc, char** argv)
                                    : fs::temp_directory_path() /
                                          ("velmoran-scan-bench-" + std::to_string(::getpid()));
     const bool keep = argc > 4;
+    g_cold = argc > 5 && std::strcmp(argv[5], "cold") == 0;
+    if (g_cold && ::access("/proc/sys/vm/drop_caches", W_OK) != 0) {
+        std::printf("cold runs need to write /proc/sys/vm/drop_caches (root)\n");
+        return 1;
+    }
     const fs::path tree = base / "tree";
     Totals made;
     if (!fs::exists(tree)) {
@@ -194,7 +215,7 @@ int main(int argc, char** argv)
     LinuxFileSystem files{WinePrefix(base / "prefix")};
     const std::string root = tree.string() + "/";
     const std::string drive = "d:\\";
-    std::printf("best of %d warm rounds:\n", rounds);
+    std::printf("best of %d %s rounds:\n", rounds, g_cold ? "cold" : "warm");
     measure("bare getdents walk (floor)", rounds, made.entries, [&] { return walkBare(root); });
     measure("scanFolder walk", rounds, made.entries, [&] { return walkWithScan(files, drive); });
     measure("findFile + fileAttributes walk", rounds, made.entries,
