@@ -5,7 +5,11 @@
 // from start to end, with its peak memory, and its matches are compared with the tree's.
 // Warm runs first; cold runs (page cache dropped before each) where this process may.
 //
+// Velmoran's walk runs twice: as the program runs it (with its read-ahead threads) and on
+// one thread alone.
+//
 // Usage: DriveWalkBench [entries (1000000)] [warm rounds (3)] [--no-cold] [--keep]
+//                       [--readers N (read-ahead threads; the program's own number)]
 #include "WalkTree.h"
 #include "core/PatchSearch.h"
 #include "platform/linux/LinuxFileSystem.h"
@@ -33,7 +37,7 @@ namespace {
 
 // The child's side of a Velmoran run: walks d:\ of the prefix and prints each match as a
 // path relative to the drive, "/" between names.
-int walkChild(const char* prefix)
+int walkChild(const char* prefix, unsigned readAhead)
 {
     struct Print : SearchObserver
     {
@@ -50,7 +54,8 @@ int walkChild(const char* prefix)
     static char buffer[1 << 16];
     std::setvbuf(stdout, buffer, _IOFBF, sizeof buffer);
     LinuxFileSystem files{WinePrefix(prefix)};
-    const SearchSummary summary = FindFiles(files, "d:\\", PatchFileName, print);
+    const SearchSummary summary =
+        FindFiles(files, "d:\\", PatchFileName, print, nullptr, readAhead);
     std::fprintf(stderr, "folders read %llu, passed over %llu, repeats skipped %llu\n",
                  static_cast<unsigned long long>(summary.foldersRead),
                  static_cast<unsigned long long>(summary.foldersPassedOver),
@@ -146,18 +151,21 @@ std::string firstLine(const std::string& text)
 
 int main(int argc, char** argv)
 {
-    if (argc == 3 && std::strcmp(argv[1], "--walk") == 0)
-        return walkChild(argv[2]);
+    if (argc == 4 && std::strcmp(argv[1], "--walk") == 0)
+        return walkChild(argv[2], static_cast<unsigned>(std::atoi(argv[3])));
 
     long budget = 1000000;
     int rounds = 3;
     bool cold = true, keep = false;
+    unsigned readers = DefaultReadAhead;
     std::vector<long> numbers;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--no-cold") == 0)
             cold = false;
         else if (std::strcmp(argv[i], "--keep") == 0)
             keep = true;
+        else if (std::strcmp(argv[i], "--readers") == 0 && i + 1 < argc)
+            readers = static_cast<unsigned>(std::atoi(argv[++i]));
         else
             numbers.push_back(std::atol(argv[i]));
     }
@@ -201,7 +209,10 @@ int main(int argc, char** argv)
         std::string strip;
     };
     const std::vector<Tool> tools = {
-        {"Velmoran walk", {self, "--walk", (root / "prefix").string()}, ""},
+        {"Velmoran walk",
+         {self, "--walk", (root / "prefix").string(), std::to_string(readers)},
+         ""},
+        {"Velmoran, no r-ahead", {self, "--walk", (root / "prefix").string(), "0"}, ""},
         {"find (prune .*)",
          {"find", drive.string(), "-name", ".*", "-prune", "-o", "-type", "f", "-iname",
           "patch_d2.mpq", "-print"},

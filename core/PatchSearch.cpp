@@ -2,6 +2,13 @@
 
 #include "core/PathRules.h"
 
+#include <algorithm>
+#include <condition_variable>
+#include <exception>
+#include <map>
+#include <mutex>
+#include <set>
+#include <thread>
 #include <utility>
 
 namespace velmoran {
@@ -63,23 +70,178 @@ private:
     std::size_t m_used = 0;
 };
 
+// A folder's place in the walk: the indexes of the subfolders that lead to it from the
+// root. Compared as sequences, places sort in the walk's order (depth-first pre-order), and
+// everything below a folder sorts right after it.
+using Place = std::vector<std::uint32_t>;
+
+bool isBelowOrAt(const Place& place, const Place& folder)
+{
+    return place.size() >= folder.size() && std::equal(folder.begin(), folder.end(), place.begin());
+}
+
+struct ReadResult
+{
+    FolderScan scan;
+    std::exception_ptr error;
+};
+
+// Reads folders ahead of the walk on threads of its own, always the waiting folder that
+// comes first in the walk's order, so that the reads of a cold disk overlap. At most
+// `window` folders are read and not yet taken; a folder nobody has started on yet is read
+// by the walk itself. Folders reached a second time (links) are not read ahead, so the
+// read-ahead ends wherever the walk does.
+class FolderReader
+{
+public:
+    FolderReader(FileSystem& files, const std::string& name, unsigned threads, std::size_t window)
+        : m_files(files), m_name(name), m_window(window)
+    {
+        for (unsigned i = 0; i < threads; ++i)
+            m_threads.emplace_back([this] { work(); });
+    }
+
+    ~FolderReader()
+    {
+        {
+            std::lock_guard lock(m_mutex);
+            m_stopping = true;
+        }
+        m_changed.notify_all();
+        for (std::thread& thread : m_threads)
+            thread.join();
+    }
+
+    ReadResult take(const Place& place, const std::string& path)
+    {
+        std::unique_lock lock(m_mutex);
+        for (;;) {
+            if (auto done = m_done.find(place); done != m_done.end()) {
+                ReadResult result = std::move(done->second);
+                m_done.erase(done);
+                lock.unlock();
+                m_changed.notify_all();
+                return result;
+            }
+            if (m_reading.count(place) == 0)
+                break;
+            m_changed.wait(lock);
+        }
+        m_waiting.erase(place);
+        lock.unlock();
+        ReadResult result = read(path);
+        if (!result.error && !m_threads.empty()) {
+            lock.lock();
+            offerSubfolders(place, path, result.scan);
+            lock.unlock();
+            m_changed.notify_all();
+        }
+        return result;
+    }
+
+    // The walk will not enter this folder: nothing at or below it is read ahead any more.
+    void forget(const Place& place)
+    {
+        if (m_threads.empty())
+            return;
+        std::lock_guard lock(m_mutex);
+        for (auto it = m_waiting.lower_bound(place);
+             it != m_waiting.end() && isBelowOrAt(it->first, place);)
+            it = m_waiting.erase(it);
+        for (auto it = m_done.lower_bound(place);
+             it != m_done.end() && isBelowOrAt(it->first, place);)
+            it = m_done.erase(it);
+        for (auto it = m_reading.lower_bound(place);
+             it != m_reading.end() && isBelowOrAt(*it, place); ++it)
+            m_forgotten.insert(*it);
+    }
+
+private:
+    ReadResult read(const std::string& path)
+    {
+        ReadResult result;
+        try {
+            m_files.scanFolder(path, m_name, result.scan);
+        } catch (...) {
+            result.error = std::current_exception();
+        }
+        return result;
+    }
+
+    // With the lock held.
+    void offerSubfolders(const Place& place, const std::string& path, const FolderScan& scan)
+    {
+        m_offered.insert(scan.folder);
+        for (std::size_t i = 0; i < scan.subfolders.size(); ++i) {
+            const FolderId id = i < scan.subfolderIds.size() ? scan.subfolderIds[i] : FolderId{};
+            if (!(id == FolderId{}) && !m_offered.insert(id))
+                continue;
+            Place child = place;
+            child.push_back(static_cast<std::uint32_t>(i));
+            m_waiting.emplace(std::move(child), path + scan.subfolders[i] + '\\');
+        }
+    }
+
+    void work()
+    {
+        std::unique_lock lock(m_mutex);
+        for (;;) {
+            m_changed.wait(lock, [this] {
+                return m_stopping ||
+                       (!m_waiting.empty() && m_done.size() + m_reading.size() < m_window);
+            });
+            if (m_stopping)
+                return;
+            auto first = m_waiting.begin();
+            const Place place = first->first;
+            const std::string path = std::move(first->second);
+            m_waiting.erase(first);
+            m_reading.insert(place);
+            lock.unlock();
+            ReadResult result = read(path);
+            lock.lock();
+            m_reading.erase(place);
+            if (m_forgotten.erase(place) == 0) {
+                if (!result.error)
+                    offerSubfolders(place, path, result.scan);
+                m_done.emplace(place, std::move(result));
+            }
+            m_changed.notify_all();
+        }
+    }
+
+    FileSystem& m_files;
+    const std::string m_name;
+    const std::size_t m_window;
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::map<Place, std::string> m_waiting; // offered, not started: their paths
+    std::set<Place> m_reading;
+    std::set<Place> m_forgotten; // being read, no longer wanted
+    std::map<Place, ReadResult> m_done;
+    FolderIdSet m_offered;
+    bool m_stopping = false;
+    std::vector<std::thread> m_threads; // last: started once everything above exists
+};
+
 // One folder of the walk whose subfolders are still to be walked.
 struct PendingFolder
 {
     std::string path; // ends in "\"
-    std::vector<std::string> subfolders;
+    Place place;
+    std::vector<std::pair<std::string, std::uint32_t>> subfolders; // name, index in the scan
     std::size_t next = 0;
 };
 
 } // namespace
 
 SearchSummary FindFiles(FileSystem& files, const std::string& folder, const std::string& name,
-                        SearchObserver& observer, const StopRequest* stop)
+                        SearchObserver& observer, const StopRequest* stop, unsigned readAhead)
 {
     SearchSummary summary;
     FolderIdSet seen;
-    FolderScan scan;
     std::vector<PendingFolder> pending; // one per level below the root that is being walked
+    FolderReader reader(files, name, readAhead, 256);
 
     auto stopRequested = [&] {
         if (stop != nullptr && stop->requested()) {
@@ -91,30 +253,38 @@ SearchSummary FindFiles(FileSystem& files, const std::string& folder, const std:
 
     // Reads one folder: reports its subfolders (the caption count) and its matches, and
     // remembers the subfolders that are to be walked.
-    auto readFolder = [&](std::string path) {
-        scan.clear();
-        try {
-            files.scanFolder(path, name, scan);
-        } catch (const OperationError& error) {
-            if (summary.foldersPassedOver++ == 0)
-                summary.firstPassedOver = error.what();
-            observer.folderPassedOver(error);
-            return;
+    auto readFolder = [&](std::string path, Place place) {
+        ReadResult read = reader.take(place, path);
+        if (read.error) {
+            try {
+                std::rethrow_exception(read.error);
+            } catch (const OperationError& error) {
+                if (summary.foldersPassedOver++ == 0)
+                    summary.firstPassedOver = error.what();
+                observer.folderPassedOver(error);
+                return;
+            }
         }
+        FolderScan& scan = read.scan;
         ++summary.foldersRead;
         // Known already for every folder but the root: a link back up to the root is then
         // not walked again either.
         seen.insert(scan.folder);
 
-        PendingFolder next{std::move(path), {}, 0};
+        PendingFolder next{std::move(path), std::move(place), {}, 0};
         next.subfolders.reserve(scan.subfolders.size());
         for (std::size_t i = 0; i < scan.subfolders.size(); ++i) {
             observer.subfolderFound(i + 1);
             const FolderId id = i < scan.subfolderIds.size() ? scan.subfolderIds[i] : FolderId{};
-            if (seen.insert(id))
-                next.subfolders.push_back(std::move(scan.subfolders[i]));
-            else
+            if (seen.insert(id)) {
+                next.subfolders.emplace_back(std::move(scan.subfolders[i]),
+                                             static_cast<std::uint32_t>(i));
+            } else {
                 ++summary.repeatsSkipped;
+                Place skipped = next.place;
+                skipped.push_back(static_cast<std::uint32_t>(i));
+                reader.forget(skipped);
+            }
         }
         for (const std::string& match : scan.matches) {
             ++summary.matches;
@@ -126,7 +296,7 @@ SearchSummary FindFiles(FileSystem& files, const std::string& folder, const std:
 
     if (stopRequested())
         return summary;
-    readFolder(withTrailingSeparator(folder));
+    readFolder(withTrailingSeparator(folder), Place{});
 
     while (!pending.empty()) {
         if (stopRequested())
@@ -136,21 +306,21 @@ SearchSummary FindFiles(FileSystem& files, const std::string& folder, const std:
             pending.pop_back();
             continue;
         }
+        auto& [subfolder, index] = top.subfolders[top.next++];
         std::string child = top.path;
-        child += top.subfolders[top.next];
+        child += subfolder;
         child += '\\';
         // The name is no longer needed; freeing it keeps the memory to the unwalked part.
-        std::string().swap(top.subfolders[top.next]);
-        ++top.next;
-        readFolder(std::move(child)); // may add to pending: `top` is not used after this
+        std::string().swap(subfolder);
+        Place place = top.place;
+        place.push_back(index);
+        readFolder(std::move(child), std::move(place)); // may add to pending: `top` is unused after
     }
     return summary;
 }
 
 BatchingObserver::BatchingObserver(Deliver deliver, Clock::duration interval)
-    : m_deliver(std::move(deliver))
-    , m_interval(interval)
-    , m_last(Clock::now())
+    : m_deliver(std::move(deliver)), m_interval(interval), m_last(Clock::now())
 {
 }
 

@@ -12,6 +12,9 @@
 
 namespace velmoran {
 
+// How many threads read folders ahead of the walk by default.
+inline constexpr unsigned DefaultReadAhead = 8;
+
 // The name that the Find command looks for.
 inline constexpr const char* PatchFileName = "patch_d2.mpq";
 
@@ -60,14 +63,19 @@ struct SearchSummary
 // is not walked again. There is no limit on depth or on the number of subfolders, and the
 // walk's memory is bounded by depth and fan-out, plus one identity per folder walked.
 // A folder that cannot be read is reported to the observer, counted and passed over.
+// The observer is called on the calling thread only. With readAhead > 0, that many threads
+// of the walk's own read the folders that come next while the walk goes on (their reads
+// overlap on a cold disk); they end before FindFiles returns. The file system must then
+// allow scanFolder from several threads at once.
 SearchSummary FindFiles(FileSystem& files, const std::string& folder, const std::string& name,
-                        SearchObserver& observer, const StopRequest* stop = nullptr);
+                        SearchObserver& observer, const StopRequest* stop = nullptr,
+                        unsigned readAhead = DefaultReadAhead);
 
 // What a batch of the walk's reports hands to the window.
 struct SearchBatch
 {
-    std::vector<std::string> matches; // new entries for List1, in walk order
-    std::string caption;              // the last progress caption, empty when none was set
+    std::vector<std::string> matches;    // new entries for List1, in walk order
+    std::string caption;                 // the last progress caption, empty when none was set
     std::uint64_t foldersPassedOver = 0; // in this batch
 };
 
