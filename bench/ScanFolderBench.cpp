@@ -157,8 +157,7 @@ void dropCaches()
     }
 }
 
-template <typename Walk>
-void measure(const char* what, int rounds, long entries, Walk&& walk)
+template <typename Walk> void measure(const char* what, int rounds, long entries, Walk&& walk)
 {
     double best = 1e30;
     Totals totals;

@@ -21,7 +21,10 @@ char toCp1252(char32_t c)
     return '?';
 }
 
-bool isContinuation(unsigned char b) { return (b & 0xC0) == 0x80; }
+bool isContinuation(unsigned char b)
+{
+    return (b & 0xC0) == 0x80;
+}
 
 } // namespace
 

@@ -22,10 +22,7 @@ bool holds(const std::string& folder, const std::string& path)
 
 } // namespace
 
-LinuxDrives::LinuxDrives(WinePrefix prefix)
-    : m_prefix(std::move(prefix))
-{
-}
+LinuxDrives::LinuxDrives(WinePrefix prefix) : m_prefix(std::move(prefix)) {}
 
 std::string LinuxDrives::driveName(const WineDrive& drive)
 {
@@ -77,8 +74,8 @@ void LinuxDrives::testReadable(const std::string& driveName)
     const std::optional<fs::path> target = m_prefix.driveTarget(driveName[0]);
     if (!target)
         throw OperationError(operation, {driveName},
-                             "the Wine prefix " + m_prefix.root().string() +
-                                 " has no drive " + driveName.substr(0, 2));
+                             "the Wine prefix " + m_prefix.root().string() + " has no drive " +
+                                 driveName.substr(0, 2));
     DIR* dir = ::opendir(target->c_str());
     if (!dir)
         throw OperationError(operation, {driveName, target->string()}, std::strerror(errno));

@@ -63,7 +63,9 @@ bool isFolderEntry(unsigned char type, const std::string& fullPath)
         return true;
     if (type != DT_LNK && type != DT_UNKNOWN)
         return false;
-    struct stat st {};
+    struct stat st
+    {
+    };
     return ::stat(fullPath.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
@@ -113,8 +115,7 @@ class FixedListing : public ListingBase
 {
 public:
     FixedListing(std::string pattern, std::vector<std::string> names)
-        : ListingBase(std::move(pattern))
-        , m_names(std::move(names))
+        : ListingBase(std::move(pattern)), m_names(std::move(names))
     {
     }
 
@@ -155,8 +156,9 @@ void sortForListing(std::vector<std::string>& names, std::vector<Value>* values)
     items.reserve(names.size());
     for (std::size_t i = 0; i < names.size(); ++i) {
         const std::string& name = names[i];
-        items.push_back({name == "." ? std::string() : name == ".." ? std::string(1, '\0')
-                                                                    : orderKey(name),
+        items.push_back({name == "."    ? std::string()
+                         : name == ".." ? std::string(1, '\0')
+                                        : orderKey(name),
                          i});
     }
     std::sort(items.begin(), items.end(), [&](const Item& a, const Item& b) {
@@ -194,8 +196,8 @@ std::vector<std::string> matchingNames(DIR* dir, const std::string& folder,
         if (!wildcardMatch(wildcard, entry->d_name))
             continue;
         const std::string fullPath = joinPath(folder, entry->d_name);
-        const bool isFolder = !isDotOrDotDot(entry->d_name) &&
-                              isFolderEntry(entry->d_type, fullPath);
+        const bool isFolder =
+            !isDotOrDotDot(entry->d_name) && isFolderEntry(entry->d_type, fullPath);
         if (passesFilter(entry->d_name, fullPath, isFolder, filter))
             names.emplace_back(entry->d_name);
     }
@@ -253,7 +255,9 @@ struct TreeCopy
 
     void copy(const fs::path& source, const fs::path& destination)
     {
-        struct stat sourceStat {};
+        struct stat sourceStat
+        {
+        };
         if (::stat(source.c_str(), &sourceStat) != 0)
             raiseErrno(context, errno, "cannot read the folder " + source.string());
         for (const auto& [device, inode] : ancestors)
@@ -262,7 +266,9 @@ struct TreeCopy
                                           " leads back to a folder that holds it (a link loop)");
         ancestors.emplace_back(sourceStat.st_dev, sourceStat.st_ino);
 
-        struct stat destinationStat {};
+        struct stat destinationStat
+        {
+        };
         if (::stat(destination.c_str(), &destinationStat) == 0) {
             if (!S_ISDIR(destinationStat.st_mode))
                 raiseFailure(context, "a file has the name of the folder " + destination.string());
@@ -323,13 +329,14 @@ bool isInside(const fs::path& inner, const fs::path& outer)
 
 } // namespace
 
-LinuxFileSystem::LinuxFileSystem(WinePrefix prefix)
-    : m_prefix(std::move(prefix))
+LinuxFileSystem::LinuxFileSystem(WinePrefix prefix) : m_prefix(std::move(prefix))
 {
-    for (const fs::path& path : {fs::path("/proc"), fs::path("/sys"), fs::path("/dev"),
-                                 m_prefix.dosDevices()}) {
+    for (const fs::path& path :
+         {fs::path("/proc"), fs::path("/sys"), fs::path("/dev"), m_prefix.dosDevices()}) {
         Excluded excluded{path.lexically_normal().string(), {}};
-        struct stat st {};
+        struct stat st
+        {
+        };
         if (::stat(path.c_str(), &st) == 0)
             excluded.id = {static_cast<std::uint64_t>(st.st_dev),
                            static_cast<std::uint64_t>(st.st_ino)};
@@ -345,7 +352,9 @@ fs::path LinuxFileSystem::unixPath(const std::string& path, const std::string& o
 {
     // Names as stored lead straight to the file; others are looked up without regard to case.
     const std::string literal = literalPath(path);
-    struct stat st {};
+    struct stat st
+    {
+    };
     if (!literal.empty() && ::lstat(literal.c_str(), &st) == 0)
         return fs::path(literal);
     return m_prefix.toUnix(path, operation);
@@ -367,10 +376,14 @@ void LinuxFileSystem::deleteFiles(const std::string& pattern)
     std::vector<fs::path> victims;
     if (!hasWildcards(split.last)) {
         const fs::path path = unixPath(pattern, context.operation);
-        struct stat st {};
+        struct stat st
+        {
+        };
         if (::lstat(path.c_str(), &st) != 0)
             raiseErrno(context, errno, "no file matches");
-        struct stat target {};
+        struct stat target
+        {
+        };
         if (::stat(path.c_str(), &target) == 0 && S_ISDIR(target.st_mode))
             raiseFailure(context, "no file matches: that name is a folder");
         victims.push_back(path);
@@ -436,7 +449,9 @@ void LinuxFileSystem::setAttributes(const std::string& path, unsigned value)
 {
     const FailureContext context{"set the attributes of", {path}};
     const fs::path file = unixPath(path, context.operation);
-    struct stat st {};
+    struct stat st
+    {
+    };
     if (::stat(file.c_str(), &st) != 0)
         raiseErrno(context, errno);
     const std::string name = file.filename().string();
@@ -450,7 +465,8 @@ void LinuxFileSystem::setAttributes(const std::string& path, unsigned value)
     const bool readOnly = (st.st_mode & 0222) == 0;
     const bool wantReadOnly = (value & Attribute::ReadOnly) != 0;
     if (readOnly != wantReadOnly) {
-        const mode_t mode = wantReadOnly ? (st.st_mode & 07777 & ~0222) : ((st.st_mode & 07777) | S_IWUSR);
+        const mode_t mode =
+            wantReadOnly ? (st.st_mode & 07777 & ~0222) : ((st.st_mode & 07777) | S_IWUSR);
         if (::chmod(file.c_str(), mode) != 0)
             raiseErrno(context, errno, "cannot change the read-only attribute");
     }
@@ -460,7 +476,9 @@ unsigned LinuxFileSystem::fileAttributes(const std::string& path)
 {
     const FailureContext context{"read the attributes of", {path}};
     const fs::path file = unixPath(path, context.operation);
-    struct stat st {};
+    struct stat st
+    {
+    };
     if (::stat(file.c_str(), &st) != 0)
         raiseErrno(context, errno);
     unsigned attributes = S_ISDIR(st.st_mode) ? Attribute::Directory : Attribute::Archive;
@@ -485,7 +503,9 @@ std::unique_ptr<Listing> LinuxFileSystem::findFile(const std::string& pattern, F
         } catch (const OperationError&) {
             return nothing(); // no such drive: nothing matches
         }
-        struct stat st {};
+        struct stat st
+        {
+        };
         const bool exists = ::stat(file.c_str(), &st) == 0 || ::lstat(file.c_str(), &st) == 0;
         const std::string name = file.filename().string();
         if (!exists || name.empty() || !wildcardMatch(split.last, name) ||
@@ -519,7 +539,9 @@ void LinuxFileSystem::copyFolderTree(const std::string& source, const std::strin
     const FailureContext context{"copy the folder", {source, destination}};
     const fs::path from = unixPath(source, context.operation);
     fs::path to = unixPath(destination, context.operation);
-    struct stat st {};
+    struct stat st
+    {
+    };
     if (::stat(from.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
         raiseFailure(context, "the source folder does not exist");
     // A destination that ends in a separator is an existing folder to copy the source into.
@@ -563,7 +585,7 @@ bool LinuxFileSystem::sameContents(const std::string& first, const std::string& 
                     ::close(fds[i]);
         }
     } closer{fds};
-    struct stat st[2] {};
+    struct stat st[2]{};
     for (int i = 0; i < 2; ++i) {
         fds[i] = ::open(paths[i].c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
         if (fds[i] < 0 || ::fstat(fds[i], &st[i]) != 0)
@@ -618,7 +640,9 @@ std::string LinuxFileSystem::literalPath(const std::string& folder) const
     std::string path;
     {
         const std::lock_guard<std::mutex> lock(m_driveCacheMutex);
-        struct stat st {};
+        struct stat st
+        {
+        };
         const bool haveFolder = ::stat(m_prefix.dosDevices().c_str(), &st) == 0;
         const auto inode = haveFolder ? static_cast<std::uint64_t>(st.st_ino) : 0;
         if (!haveFolder || inode != m_driveCacheInode ||
@@ -630,7 +654,9 @@ std::string LinuxFileSystem::literalPath(const std::string& folder) const
         }
         // A change within the last second may not show in the folder's time yet (time
         // stamps are as coarse as the kernel's clock tick): read the link afresh then.
-        struct timespec now {};
+        struct timespec now
+        {
+        };
         ::clock_gettime(CLOCK_REALTIME, &now);
         const bool settled = haveFolder && now.tv_sec - st.st_mtim.tv_sec >= 2;
         const std::size_t index = static_cast<std::size_t>(letter - 'a');
@@ -680,7 +706,9 @@ void LinuxFileSystem::scanFolder(const std::string& folder, const std::string& n
         int fd;
         ~Closer() { ::close(fd); }
     } closer{fd};
-    struct stat folderStat {};
+    struct stat folderStat
+    {
+    };
     if (::fstat(fd, &folderStat) != 0)
         throw OperationError("read the folder", {folder}, std::strerror(errno));
     result.folder = {static_cast<std::uint64_t>(folderStat.st_dev),
@@ -717,7 +745,9 @@ void LinuxFileSystem::scanFolder(const std::string& folder, const std::string& n
             const bool mayMatch = length == name.size() && equalsIgnoreCase(entryName, name);
             if (entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN) {
                 // Links count as what they lead to; a link that leads nowhere is passed over.
-                struct stat st {};
+                struct stat st
+                {
+                };
                 if (::fstatat(fd, entryName, &st, 0) != 0)
                     continue;
                 isFolder = S_ISDIR(st.st_mode);

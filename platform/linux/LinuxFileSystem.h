@@ -56,7 +56,9 @@ private:
 
     // Drive targets for the drive walk, read again whenever the dosdevices folder changes.
     mutable std::mutex m_driveCacheMutex;
-    mutable struct timespec m_driveCacheTime {};
+    mutable struct timespec m_driveCacheTime
+    {
+    };
     mutable std::uint64_t m_driveCacheInode = 0;
     mutable std::array<std::string, 26> m_driveTargets;
     mutable std::array<bool, 26> m_driveKnown{};

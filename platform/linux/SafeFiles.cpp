@@ -118,7 +118,8 @@ public:
         if (::close(fd) != 0)
             raiseErrno(context, errno, "cannot close the new file");
         if (::rename(m_path.c_str(), destination.c_str()) != 0)
-            raiseErrno(context, errno, "cannot put the new file in place of " + destination.string());
+            raiseErrno(context, errno,
+                       "cannot put the new file in place of " + destination.string());
         m_path.clear();
     }
 
@@ -185,7 +186,9 @@ bool copyFile(const fs::path& source, const fs::path& destination, const Failure
     Descriptor in(::open(source.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (in.get() < 0)
         raiseErrno(context, errno, "cannot open the source");
-    struct stat sourceStat {};
+    struct stat sourceStat
+    {
+    };
     if (::fstat(in.get(), &sourceStat) != 0)
         raiseErrno(context, errno, "cannot read the source's details");
     if (S_ISDIR(sourceStat.st_mode))
@@ -193,7 +196,9 @@ bool copyFile(const fs::path& source, const fs::path& destination, const Failure
     if (!S_ISREG(sourceStat.st_mode))
         raiseFailure(context, "the source is not a regular file");
 
-    struct stat destinationStat {};
+    struct stat destinationStat
+    {
+    };
     if (::stat(destination.c_str(), &destinationStat) == 0) {
         if (destinationStat.st_dev == sourceStat.st_dev &&
             destinationStat.st_ino == sourceStat.st_ino)
@@ -214,8 +219,7 @@ bool copyFile(const fs::path& source, const fs::path& destination, const Failure
     if (::fchmod(temporary.fd(), sourceStat.st_mode & 07777) != 0)
         raiseErrno(context, errno, "cannot set the new file's permissions");
     char attribute[256];
-    const ssize_t length =
-        ::fgetxattr(in.get(), "user.DOSATTRIB", attribute, sizeof attribute);
+    const ssize_t length = ::fgetxattr(in.get(), "user.DOSATTRIB", attribute, sizeof attribute);
     if (length > 0 &&
         ::fsetxattr(temporary.fd(), "user.DOSATTRIB", attribute, static_cast<std::size_t>(length),
                     0) != 0 &&
@@ -231,7 +235,9 @@ bool copyFile(const fs::path& source, const fs::path& destination, const Failure
 
 void writeFile(const fs::path& destination, std::string_view bytes, const FailureContext& context)
 {
-    struct stat existing {};
+    struct stat existing
+    {
+    };
     mode_t mode = 0666;
     if (::stat(destination.c_str(), &existing) == 0) {
         if (S_ISDIR(existing.st_mode))

@@ -26,7 +26,11 @@ struct FailureContext
 // one that a later run recognises and removes when the process that made it is gone.
 namespace SafeFiles {
 
-enum class FolderSync { Now, Later };
+enum class FolderSync
+{
+    Now,
+    Later
+};
 
 // Copies the file source to destination, replacing a file of that name, with the source's
 // permission bits, modification time and DOS attributes. Returns false and changes nothing

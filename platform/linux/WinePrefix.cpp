@@ -36,10 +36,7 @@ std::optional<std::string> findIgnoringCase(const fs::path& folder, const std::s
 
 } // namespace
 
-WinePrefix::WinePrefix(fs::path root)
-    : m_root(std::move(root))
-{
-}
+WinePrefix::WinePrefix(fs::path root) : m_root(std::move(root)) {}
 
 WinePrefix WinePrefix::fromEnvironment()
 {
@@ -114,8 +111,8 @@ fs::path WinePrefix::toUnix(const std::string& windowsPath, const std::string& o
     // A Unix path (the program's own folder, the temporary folder) is taken as it is.
     const bool unixPath = !windowsPath.empty() && windowsPath[0] == '/';
     if (!unixPath && (windowsPath.size() < 2 || windowsPath[1] != ':' ||
-        !((windowsPath[0] >= 'a' && windowsPath[0] <= 'z') ||
-          (windowsPath[0] >= 'A' && windowsPath[0] <= 'Z'))))
+                      !((windowsPath[0] >= 'a' && windowsPath[0] <= 'z') ||
+                        (windowsPath[0] >= 'A' && windowsPath[0] <= 'Z'))))
         throw OperationError(operation, {windowsPath},
                              "the path does not begin with a drive letter");
     const std::optional<fs::path> target =
@@ -146,7 +143,9 @@ fs::path WinePrefix::toUnix(const std::string& windowsPath, const std::string& o
                 literal += '/';
             literal += part;
         }
-        struct stat st {};
+        struct stat st
+        {
+        };
         if (plain && ::lstat(literal.c_str(), &st) == 0)
             return fs::path(literal);
     }
@@ -192,9 +191,8 @@ std::optional<char> WinePrefix::driveOf(const fs::path& unixPath) const
         std::string target = drive.target.lexically_normal().string();
         while (target.size() > 1 && target.back() == '/')
             target.pop_back();
-        const bool inside = path == target ||
-                            (path.starts_with(target) &&
-                             (target == "/" || path[target.size()] == '/'));
+        const bool inside = path == target || (path.starts_with(target) &&
+                                               (target == "/" || path[target.size()] == '/'));
         if (inside && (!best || target.size() > bestLength)) {
             best = drive.letter;
             bestLength = target.size();

@@ -96,8 +96,9 @@ TEST(PathRules, CaseFoldingKeepsLengthAndOtherBytes)
     };
     const Case cases[] = {
         {"PATCH_D2.MPQ", "patch_d2.mpq", true},
-        {"\xC3\x89t\xC3\xA9", "\xC3\xA9T\xC3\x89", true},          // Été
-        {"\xD0\x94\xD0\xB8\xD0\xB0\xD0\xB1\xD0\xBB\xD0\xBE", "\xD0\xB4\xD0\x98\xD0\x90\xD0\x91\xD0\x9B\xD0\x9E", true}, // Диабло
+        {"\xC3\x89t\xC3\xA9", "\xC3\xA9T\xC3\x89", true}, // Été
+        {"\xD0\x94\xD0\xB8\xD0\xB0\xD0\xB1\xD0\xBB\xD0\xBE",
+         "\xD0\xB4\xD0\x98\xD0\x90\xD0\x91\xD0\x9B\xD0\x9E", true}, // Диабло
         {"\xFF\xFE", "\xFF\xFE", true},
         {"\xC9", "\xE9", false}, // Latin-1 bytes are not UTF-8: kept as they are
         {"a", "b", false},

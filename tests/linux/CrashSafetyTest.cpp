@@ -7,11 +7,11 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
-#include <cstdio>
-#include <functional>
 #include <csignal>
+#include <cstdio>
 #include <cstring>
 #include <dirent.h>
+#include <functional>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -122,7 +122,9 @@ TEST(CrashSafety, KilledInTheMiddleOfACopyTheOldFileStaysWhole)
             if (::waitpid(child, &status, WNOHANG) == child)
                 break;
             for (const std::string& name : temporariesIn(sample.gameFolder())) {
-                struct stat st {};
+                struct stat st
+                {
+                };
                 if (::stat((sample.gameFolder() / name).c_str(), &st) == 0 && st.st_size > 0 &&
                     static_cast<std::size_t>(st.st_size) < Size) {
                     ::kill(child, SIGKILL);
@@ -236,8 +238,8 @@ TEST(CrashSafety, StrayTemporariesOfLiveProcessesAreKept)
     // A process id that is in use (ours' parent) and one that cannot be (beyond pid_max).
     const std::string live = ".velmoran-copy-" + std::to_string(::getppid()) + "-1.tmp";
     const std::string dead = ".velmoran-copy-99999999-1.tmp";
-    for (const std::string& name : {live, dead, std::string(".velmoran-copy-x-1.tmp"),
-                                    std::string("velmoran-copy-1-1.tmp")})
+    for (const std::string& name :
+         {live, dead, std::string(".velmoran-copy-x-1.tmp"), std::string("velmoran-copy-1-1.tmp")})
         writeFile(scratch / name, "partial");
     EXPECT_EQ(SafeFiles::removeStrayTemporaries(scratch.path()), 1);
     EXPECT_TRUE(fs::exists(scratch / live));

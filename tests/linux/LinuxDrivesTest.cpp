@@ -1,5 +1,5 @@
-#include "core/OperationError.h"
 #include "platform/linux/LinuxDrives.h"
+#include "core/OperationError.h"
 #include "support/SamplePrefix.h"
 #include "support/ScratchFolder.h"
 
@@ -50,8 +50,9 @@ TEST(LinuxDrives, WithoutDosDevicesTheWineDefaults)
 {
     ScratchFolder scratch("velmoran-drives");
     fs::create_directories(scratch / "prefix" / "drive_c");
-    EXPECT_EQ(LinuxDrives{WinePrefix(scratch / "prefix")}.driveNames(),
-              (std::vector<std::string>{named('c', scratch / "prefix" / "drive_c"), named('z', "/")}));
+    EXPECT_EQ(
+        LinuxDrives{WinePrefix(scratch / "prefix")}.driveNames(),
+        (std::vector<std::string>{named('c', scratch / "prefix" / "drive_c"), named('z', "/")}));
     EXPECT_EQ(LinuxDrives{WinePrefix(scratch / "nothing")}.driveNames(),
               (std::vector<std::string>{named('z', "/")}));
 }

@@ -1,5 +1,5 @@
-#include "core/OperationError.h"
 #include "platform/linux/LinuxFileSystem.h"
+#include "core/OperationError.h"
 #include "support/SamplePrefix.h"
 #include "support/ScratchFolder.h"
 
@@ -45,17 +45,19 @@ protected:
     {
         char buffer[64];
         const ssize_t length = ::getxattr(path.c_str(), "user.DOSATTRIB", buffer, sizeof buffer);
-        return length < 0 ? std::string("(none)") : std::string(buffer, static_cast<std::size_t>(length));
+        return length < 0 ? std::string("(none)")
+                          : std::string(buffer, static_cast<std::size_t>(length));
     }
     static ino_t inode(const fs::path& path)
     {
-        struct stat st {};
+        struct stat st
+        {
+        };
         return ::stat(path.c_str(), &st) == 0 ? st.st_ino : 0;
     }
 };
 
-template <typename F>
-std::string failureOf(F&& operation)
+template <typename F> std::string failureOf(F&& operation)
 {
     try {
         operation();
@@ -148,8 +150,9 @@ TEST_F(FileLayer, AttributesAsWineStoresThem)
     files.setAttributes(archive, Attribute::Normal);
     EXPECT_EQ(files.fileAttributes(archive), Attribute::Archive);
 
-    EXPECT_NE(failureOf([&] { files.setAttributes(game + "\\nothing.mpq", Attribute::Hidden); })
-                  .find("No such file"),
+    EXPECT_NE(failureOf([&] {
+                  files.setAttributes(game + "\\nothing.mpq", Attribute::Hidden);
+              }).find("No such file"),
               std::string::npos);
     EXPECT_NE(failureOf([&] { files.fileAttributes(game + "\\nothing.mpq"); }).find("nothing.mpq"),
               std::string::npos);
@@ -172,9 +175,9 @@ TEST_F(FileLayer, CopyFileReplacesWholeAndLeavesTheSameFileAlone)
     EXPECT_EQ(inode(unixDestination), before);
     EXPECT_FALSE(fs::exists(sample.gameFolder() / "PATCH_D2.MPQ.tmp"));
 
-    EXPECT_NE(failureOf([&] { files.copyFile("d:\\Mods\\gone.mpq", destination); })
-                  .find("No such file"),
-              std::string::npos);
+    EXPECT_NE(
+        failureOf([&] { files.copyFile("d:\\Mods\\gone.mpq", destination); }).find("No such file"),
+        std::string::npos);
     EXPECT_NE(failureOf([&] { files.copyFile(source, "q:\\x.mpq"); }).find("q:"),
               std::string::npos);
 }
@@ -212,8 +215,8 @@ TEST_F(FileLayer, CopyFolderTreeMergesAndReplaces)
     writeFile(source / ".hidden.d2s", "hidden");
     files.makeFolder(game + "\\save_Backup");
     files.copyFolderTree(game + "\\save", game + "\\save_Backup\\save");
-    for (const char* name : {"Sorceress.d2s", "Sorceress.key", "Barbarian.d2s", "sub/deep.d2s",
-                             ".hidden.d2s"})
+    for (const char* name :
+         {"Sorceress.d2s", "Sorceress.key", "Barbarian.d2s", "sub/deep.d2s", ".hidden.d2s"})
         EXPECT_EQ(readFile(target / name), readFile(source / name)) << name;
 
     // Merge back: same-name files replaced (whatever their case), others kept.
@@ -227,11 +230,13 @@ TEST_F(FileLayer, CopyFolderTreeMergesAndReplaces)
     EXPECT_FALSE(fs::exists(source / "BARBARIAN.D2S"));
     EXPECT_EQ(readFile(source / "New.d2s"), "made after the backup");
 
-    EXPECT_NE(failureOf([&] { files.copyFolderTree(game + "\\nothing", game + "\\x"); })
-                  .find("source folder does not exist"),
+    EXPECT_NE(failureOf([&] {
+                  files.copyFolderTree(game + "\\nothing", game + "\\x");
+              }).find("source folder does not exist"),
               std::string::npos);
-    EXPECT_NE(failureOf([&] { files.copyFolderTree(game + "\\save", game + "\\save\\sub"); })
-                  .find("inside"),
+    EXPECT_NE(failureOf([&] {
+                  files.copyFolderTree(game + "\\save", game + "\\save\\sub");
+              }).find("inside"),
               std::string::npos);
 }
 
@@ -243,16 +248,16 @@ TEST_F(FileLayer, WriteTextFileWritesCodePageBytesWithCrLf)
               "[InternetShortcut]\r\nURL=caf\xE9 \x80 ?\r\n");
     files.writeTextFile(path, {"short"});
     EXPECT_EQ(readFile(sample.gameFolder() / "TEMP.URL"), "short\r\n");
-    EXPECT_NE(failureOf([&] { files.writeTextFile(game + "\\none\\TEMP.URL", {"x"}); })
-                  .find("TEMP.URL"),
-              std::string::npos);
+    EXPECT_NE(
+        failureOf([&] { files.writeTextFile(game + "\\none\\TEMP.URL", {"x"}); }).find("TEMP.URL"),
+        std::string::npos);
 }
 
 TEST_F(FileLayer, ScanFolderGivesVisibleSubfoldersAndMatches)
 {
     const fs::path root = sample.driveD() / "Scan";
-    for (const char* name : {"A/x", "B/x", ".dot/x", "Hidden/x", "patch_d2.mpq/x", "PATCH_D2.MPQ",
-                             "other.mpq"})
+    for (const char* name :
+         {"A/x", "B/x", ".dot/x", "Hidden/x", "patch_d2.mpq/x", "PATCH_D2.MPQ", "other.mpq"})
         writeFile(root / name, "x");
     setDosAttribute(root / "Hidden", "0x2");
     FolderScan scan;
@@ -264,9 +269,9 @@ TEST_F(FileLayer, ScanFolderGivesVisibleSubfoldersAndMatches)
     for (std::size_t i = 0; i < scan.subfolders.size(); ++i)
         EXPECT_EQ(scan.subfolderIds[i].inode, inode(root / scan.subfolders[i]));
     EXPECT_EQ(scan.folder.inode, inode(root));
-    EXPECT_NE(failureOf([&] { files.scanFolder("d:\\Scan\\missing\\", "x", scan); })
-                  .find("No such file"),
-              std::string::npos);
+    EXPECT_NE(
+        failureOf([&] { files.scanFolder("d:\\Scan\\missing\\", "x", scan); }).find("No such file"),
+        std::string::npos);
 }
 
 } // namespace
@@ -345,14 +350,15 @@ TEST_F(FileLayer, CopiesKeepTheHiddenAttributeAndStraysNeverBlockAFolder)
     files.removeFolder(backup);
     EXPECT_FALSE(fs::exists(sample.gameFolder() / "Backup"));
 
-    EXPECT_NE(failureOf([&] { files.copyFile(game + "\\patch_d2.mpq", game + "\\no\\x.mpq"); })
-                  .find("No such file"),
+    EXPECT_NE(failureOf([&] {
+                  files.copyFile(game + "\\patch_d2.mpq", game + "\\no\\x.mpq");
+              }).find("No such file"),
               std::string::npos);
     EXPECT_NE(failureOf([&] { files.copyFile(game + "\\save", game + "\\x.mpq"); }).find("folder"),
               std::string::npos);
-    EXPECT_NE(failureOf([&] { files.copyFile(game + "\\patch_d2.mpq", game + "\\save"); })
-                  .find("folder"),
-              std::string::npos);
+    EXPECT_NE(
+        failureOf([&] { files.copyFile(game + "\\patch_d2.mpq", game + "\\save"); }).find("folder"),
+        std::string::npos);
 }
 
 TEST_F(FileLayer, SameContentsComparesBytes)
@@ -379,8 +385,9 @@ TEST_F(FileLayer, SameContentsComparesBytes)
                                      std::string("d:\\Compare\\") + c.second),
                   c.same)
             << c.first << " " << c.second;
-    EXPECT_NE(failureOf([&] { files.sameContents("d:\\Compare\\a", "d:\\Compare\\x"); })
-                  .find("compare the files"),
+    EXPECT_NE(failureOf([&] {
+                  files.sameContents("d:\\Compare\\a", "d:\\Compare\\x");
+              }).find("compare the files"),
               std::string::npos);
 }
 
@@ -428,8 +435,9 @@ TEST_F(FileLayer, CopyFolderTreeIntoAFolderAndFromReadOnlyFolders)
     files.copyFolderTree(game + "\\save", game + "\\Into\\");
     EXPECT_EQ(readFile(sample.gameFolder() / "Into" / "save" / "Sorceress.d2s"),
               readFile(save / "Sorceress.d2s"));
-    EXPECT_NE(failureOf([&] { files.copyFolderTree(game + "\\save", game + "\\Nowhere\\"); })
-                  .find("destination folder does not exist"),
+    EXPECT_NE(failureOf([&] {
+                  files.copyFolderTree(game + "\\save", game + "\\Nowhere\\");
+              }).find("destination folder does not exist"),
               std::string::npos);
 
     fs::permissions(save, fs::perms(0555));
@@ -445,11 +453,13 @@ TEST_F(FileLayer, SpecialFilesAreRefusedNotWaitedOn)
 {
     const fs::path pipe = sample.gameFolder() / "pipe.mpq";
     ASSERT_EQ(::mkfifo(pipe.c_str(), 0644), 0);
-    EXPECT_NE(failureOf([&] { files.copyFile(game + "\\pipe.mpq", game + "\\x.mpq"); })
-                  .find("not a regular file"),
+    EXPECT_NE(failureOf([&] {
+                  files.copyFile(game + "\\pipe.mpq", game + "\\x.mpq");
+              }).find("not a regular file"),
               std::string::npos);
-    EXPECT_NE(failureOf([&] { files.sameContents(game + "\\pipe.mpq", game + "\\patch_d2.mpq"); })
-                  .find("not a regular file"),
+    EXPECT_NE(failureOf([&] {
+                  files.sameContents(game + "\\pipe.mpq", game + "\\patch_d2.mpq");
+              }).find("not a regular file"),
               std::string::npos);
     EXPECT_FALSE(fs::exists(sample.gameFolder() / "x.mpq"));
 }
@@ -462,8 +472,10 @@ namespace {
 // system keeps: without regard to case, capitals' order ("_" after letters).
 TEST_F(FileLayer, ListingsAndScansComeInWindowsOrder)
 {
-    const std::vector<std::string> created = {"b", "_x", "C", "a_", "aa", "A", "\xC3\xA9t\xC3\xA9", "z"};
-    const std::vector<std::string> ordered = {"A", "aa", "a_", "b", "C", "z", "_x", "\xC3\xA9t\xC3\xA9"};
+    const std::vector<std::string> created = {"b", "_x", "C", "a_", "aa", "A", "\xC3\xA9t\xC3\xA9",
+                                              "z"};
+    const std::vector<std::string> ordered = {"A", "aa", "a_", "b",
+                                              "C", "z",  "_x", "\xC3\xA9t\xC3\xA9"};
     for (const std::string& name : created) {
         writeFile(sample.driveD() / "Order" / "Files" / name, "x");
         writeFile(sample.driveD() / "Order" / "Folders" / name / "x", "x");
@@ -481,7 +493,22 @@ TEST_F(FileLayer, ListingsAndScansComeInWindowsOrder)
     EXPECT_EQ(scan.subfolders, ordered);
     ASSERT_EQ(scan.subfolderIds.size(), ordered.size());
     for (std::size_t i = 0; i < ordered.size(); ++i)
-        EXPECT_EQ(scan.subfolderIds[i].inode, inode(sample.driveD() / "Order" / "Folders" / ordered[i]));
+        EXPECT_EQ(scan.subfolderIds[i].inode,
+                  inode(sample.driveD() / "Order" / "Folders" / ordered[i]));
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(FileLayer, CopyFolderTreeStopsAtALinkLoop)
+{
+    writeFile(sample.driveD() / "Loop" / "a.txt", "a");
+    fs::create_directory_symlink(sample.driveD() / "Loop", sample.driveD() / "Loop" / "Again");
+    const std::string failure =
+        failureOf([&] { files.copyFolderTree("d:\\Loop", "d:\\LoopCopy"); });
+    EXPECT_NE(failure.find("link loop"), std::string::npos) << failure;
+    EXPECT_EQ(readFile(sample.driveD() / "LoopCopy" / "a.txt"), "a");
 }
 
 } // namespace

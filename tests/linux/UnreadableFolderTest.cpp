@@ -7,8 +7,8 @@
 #include <gtest/gtest.h>
 
 #include <functional>
-#include <optional>
 #include <grp.h>
+#include <optional>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -63,8 +63,7 @@ std::optional<std::string> runAsNobody(const std::function<std::string()>& work)
     return text;
 }
 
-template <typename F>
-std::string failureOf(F&& operation)
+template <typename F> std::string failureOf(F&& operation)
 {
     try {
         operation();
@@ -95,7 +94,8 @@ TEST_F(Unreadable, AFolderThatCannotBeReadIsAClearFailure)
     const std::optional<std::string> result = runAsNobody([&] {
         LinuxFileSystem files{WinePrefix(sample.prefix())};
         FolderScan scan;
-        std::string text = failureOf([&] { files.scanFolder("d:\\Locked\\", "patch_d2.mpq", scan); });
+        std::string text =
+            failureOf([&] { files.scanFolder("d:\\Locked\\", "patch_d2.mpq", scan); });
         text += "|" + failureOf([&] { files.findFile("d:\\Locked\\*.*", FindFilter::Folder); });
         files.scanFolder("d:\\Open\\", "patch_d2.mpq", scan);
         text += "|" + std::to_string(scan.matches.size());
@@ -103,8 +103,9 @@ TEST_F(Unreadable, AFolderThatCannotBeReadIsAClearFailure)
     });
     if (!result)
         GTEST_SKIP() << "this system does not let a child process drop to user 65534";
-    const std::string expected = "Could not read the folder.\nd:\\Locked\\\n\nReason: Permission denied|"
-                                 "Could not list the folder.\nd:\\Locked\\*.*\n\nReason: Permission denied|1";
+    const std::string expected =
+        "Could not read the folder.\nd:\\Locked\\\n\nReason: Permission denied|"
+        "Could not list the folder.\nd:\\Locked\\*.*\n\nReason: Permission denied|1";
     EXPECT_EQ(*result, expected);
 }
 
