@@ -5,8 +5,8 @@
 // from start to end, with its peak memory, and its matches are compared with the tree's.
 // Warm runs first; cold runs (page cache dropped before each) where this process may.
 //
-// Velmoran's walk runs twice: as the program runs it (with its read-ahead threads) and on
-// one thread alone.
+// Velmoran's walk runs three times: as the program runs it (read-ahead threads started once
+// folder reads turn slow), on one thread alone, and with the read-ahead from the start.
 //
 // Usage: DriveWalkBench [entries (1000000)] [warm rounds (3)] [--no-cold] [--keep]
 //                       [--readers N (read-ahead threads; the program's own number)]
@@ -37,7 +37,7 @@ namespace {
 
 // The child's side of a Velmoran run: walks d:\ of the prefix and prints each match as a
 // path relative to the drive, "/" between names.
-int walkChild(const char* prefix, unsigned readAhead)
+int walkChild(const char* prefix, unsigned readAhead, long slowRead)
 {
     struct Print : SearchObserver
     {
@@ -54,8 +54,8 @@ int walkChild(const char* prefix, unsigned readAhead)
     static char buffer[1 << 16];
     std::setvbuf(stdout, buffer, _IOFBF, sizeof buffer);
     LinuxFileSystem files{WinePrefix(prefix)};
-    const SearchSummary summary =
-        FindFiles(files, "d:\\", PatchFileName, print, nullptr, readAhead);
+    const SearchSummary summary = FindFiles(files, "d:\\", PatchFileName, print, nullptr, readAhead,
+                                            std::chrono::microseconds(slowRead));
     std::fprintf(stderr, "folders read %llu, passed over %llu, repeats skipped %llu\n",
                  static_cast<unsigned long long>(summary.foldersRead),
                  static_cast<unsigned long long>(summary.foldersPassedOver),
@@ -151,8 +151,8 @@ std::string firstLine(const std::string& text)
 
 int main(int argc, char** argv)
 {
-    if (argc == 4 && std::strcmp(argv[1], "--walk") == 0)
-        return walkChild(argv[2], static_cast<unsigned>(std::atoi(argv[3])));
+    if (argc == 5 && std::strcmp(argv[1], "--walk") == 0)
+        return walkChild(argv[2], static_cast<unsigned>(std::atoi(argv[3])), std::atol(argv[4]));
 
     long budget = 1000000;
     int rounds = 3;
@@ -201,6 +201,7 @@ int main(int argc, char** argv)
                     load[2], ::sysconf(_SC_NPROCESSORS_ONLN));
 
     const std::string self = fs::read_symlink("/proc/self/exe").string();
+    const std::string prefix = (root / "prefix").string();
     const std::string strip = drive.string() + "/";
     struct Tool
     {
@@ -210,9 +211,10 @@ int main(int argc, char** argv)
     };
     const std::vector<Tool> tools = {
         {"Velmoran walk",
-         {self, "--walk", (root / "prefix").string(), std::to_string(readers)},
+         {self, "--walk", prefix, std::to_string(readers), std::to_string(DefaultSlowRead.count())},
          ""},
-        {"Velmoran, no r-ahead", {self, "--walk", (root / "prefix").string(), "0"}, ""},
+        {"  no read-ahead", {self, "--walk", prefix, "0", "0"}, ""},
+        {"  read-ahead always", {self, "--walk", prefix, std::to_string(readers), "0"}, ""},
         {"find (prune .*)",
          {"find", drive.string(), "-name", ".*", "-prune", "-o", "-type", "f", "-iname",
           "patch_d2.mpq", "-print"},

@@ -94,11 +94,14 @@ struct ReadResult
 class FolderReader
 {
 public:
-    FolderReader(FileSystem& files, const std::string& name, unsigned threads, std::size_t window)
-        : m_files(files), m_name(name), m_window(window)
+    // The readers start once the walk's own reads take slowRead on average (a disk that
+    // has to be read, not a cache): on a warm disk they would cost more than they give.
+    FolderReader(FileSystem& files, const std::string& name, unsigned threads, std::size_t window,
+                 std::chrono::microseconds slowRead)
+        : m_files(files), m_name(name), m_window(window), m_readerCount(threads),
+          m_slowRead(slowRead)
     {
-        for (unsigned i = 0; i < threads; ++i)
-            m_threads.emplace_back([this] { work(); });
+        startWhenSlow(std::chrono::nanoseconds(0));
     }
 
     ~FolderReader()
@@ -107,34 +110,41 @@ public:
             std::lock_guard lock(m_mutex);
             m_stopping = true;
         }
-        m_changed.notify_all();
+        m_work.notify_all();
         for (std::thread& thread : m_threads)
             thread.join();
     }
 
+    // The folder's scan: the one read ahead when it is ready, else read here and now (a
+    // read ahead that is still going on is not waited for: on a warm disk waiting costs
+    // more than reading, on a cold one both wait for the same blocks).
     ReadResult take(const Place& place, const std::string& path)
     {
         std::unique_lock lock(m_mutex);
-        for (;;) {
-            if (auto done = m_done.find(place); done != m_done.end()) {
-                ReadResult result = std::move(done->second);
-                m_done.erase(done);
-                lock.unlock();
-                m_changed.notify_all();
-                return result;
-            }
-            if (m_reading.count(place) == 0)
-                break;
-            m_changed.wait(lock);
-        }
-        m_waiting.erase(place);
-        lock.unlock();
-        ReadResult result = read(path);
-        if (!result.error && !m_threads.empty()) {
-            lock.lock();
-            offerSubfolders(place, path, result.scan);
+        if (auto done = m_done.find(place); done != m_done.end()) {
+            ReadResult result = std::move(done->second);
+            m_done.erase(done);
+            const bool lowWater = m_done.size() + m_reading.size() == m_window / 2;
             lock.unlock();
-            m_changed.notify_all();
+            if (lowWater)
+                m_work.notify_all(); // readers that waited for room go on
+            return result;
+        }
+        if (m_reading.count(place) != 0)
+            m_forgotten.insert(place);
+        else
+            m_waiting.erase(place);
+        lock.unlock();
+        const auto started = std::chrono::steady_clock::now();
+        ReadResult result = read(path);
+        startWhenSlow(std::chrono::steady_clock::now() - started);
+        if (!result.error && m_started) {
+            lock.lock();
+            const std::size_t offered = offerSubfolders(place, path, result.scan);
+            const bool room = m_done.size() + m_reading.size() < m_window;
+            lock.unlock();
+            if (room)
+                wakeReaders(offered);
         }
         return result;
     }
@@ -142,7 +152,7 @@ public:
     // The walk will not enter this folder: nothing at or below it is read ahead any more.
     void forget(const Place& place)
     {
-        if (m_threads.empty())
+        if (!m_started)
             return;
         std::lock_guard lock(m_mutex);
         for (auto it = m_waiting.lower_bound(place);
@@ -168,9 +178,34 @@ private:
         return result;
     }
 
-    // With the lock held.
-    void offerSubfolders(const Place& place, const std::string& path, const FolderScan& scan)
+    // The walk's thread only: keeps a moving average of its read times.
+    void startWhenSlow(std::chrono::nanoseconds took)
     {
+        if (m_started || m_readerCount == 0)
+            return;
+        m_averageRead = (m_averageRead * 15 + took) / 16;
+        if (++m_reads < 16 && m_slowRead.count() > 0)
+            return;
+        if (m_averageRead < m_slowRead)
+            return;
+        m_started = true;
+        for (unsigned i = 0; i < m_readerCount; ++i)
+            m_threads.emplace_back([this] { work(); });
+    }
+
+    void wakeReaders(std::size_t count)
+    {
+        if (count >= m_readerCount)
+            m_work.notify_all();
+        else
+            for (std::size_t i = 0; i < count; ++i)
+                m_work.notify_one();
+    }
+
+    // With the lock held. Gives how many subfolders are now waiting to be read.
+    std::size_t offerSubfolders(const Place& place, const std::string& path, const FolderScan& scan)
+    {
+        std::size_t offered = 0;
         m_offered.insert(scan.folder);
         for (std::size_t i = 0; i < scan.subfolders.size(); ++i) {
             const FolderId id = i < scan.subfolderIds.size() ? scan.subfolderIds[i] : FolderId{};
@@ -179,14 +214,16 @@ private:
             Place child = place;
             child.push_back(static_cast<std::uint32_t>(i));
             m_waiting.emplace(std::move(child), path + scan.subfolders[i] + '\\');
+            ++offered;
         }
+        return offered;
     }
 
     void work()
     {
         std::unique_lock lock(m_mutex);
         for (;;) {
-            m_changed.wait(lock, [this] {
+            m_work.wait(lock, [this] {
                 return m_stopping ||
                        (!m_waiting.empty() && m_done.size() + m_reading.size() < m_window);
             });
@@ -201,12 +238,18 @@ private:
             ReadResult result = read(path);
             lock.lock();
             m_reading.erase(place);
+            std::size_t offered = 0;
             if (m_forgotten.erase(place) == 0) {
                 if (!result.error)
-                    offerSubfolders(place, path, result.scan);
+                    offered = offerSubfolders(place, path, result.scan);
                 m_done.emplace(place, std::move(result));
             }
-            m_changed.notify_all();
+            // Readers asleep for want of work; one that waits for room stays asleep.
+            if (offered > 1 && m_done.size() + m_reading.size() < m_window) {
+                lock.unlock();
+                wakeReaders(offered - 1); // this one takes the next itself
+                lock.lock();
+            }
         }
     }
 
@@ -214,13 +257,18 @@ private:
     const std::string m_name;
     const std::size_t m_window;
     std::mutex m_mutex;
-    std::condition_variable m_changed;
+    std::condition_variable m_work;         // readers wait here for a folder to read, or for room
     std::map<Place, std::string> m_waiting; // offered, not started: their paths
     std::set<Place> m_reading;
     std::set<Place> m_forgotten; // being read, no longer wanted
     std::map<Place, ReadResult> m_done;
     FolderIdSet m_offered;
     bool m_stopping = false;
+    const unsigned m_readerCount;
+    const std::chrono::microseconds m_slowRead;
+    std::chrono::nanoseconds m_averageRead{0};
+    unsigned m_reads = 0;
+    bool m_started = false;             // read and written by the walk's thread only
     std::vector<std::thread> m_threads; // last: started once everything above exists
 };
 
@@ -236,12 +284,13 @@ struct PendingFolder
 } // namespace
 
 SearchSummary FindFiles(FileSystem& files, const std::string& folder, const std::string& name,
-                        SearchObserver& observer, const StopRequest* stop, unsigned readAhead)
+                        SearchObserver& observer, const StopRequest* stop, unsigned readAhead,
+                        std::chrono::microseconds slowRead)
 {
     SearchSummary summary;
     FolderIdSet seen;
     std::vector<PendingFolder> pending; // one per level below the root that is being walked
-    FolderReader reader(files, name, readAhead, 256);
+    FolderReader reader(files, name, readAhead, 256, slowRead);
 
     auto stopRequested = [&] {
         if (stop != nullptr && stop->requested()) {

@@ -14,6 +14,9 @@ namespace velmoran {
 
 // How many threads read folders ahead of the walk by default.
 inline constexpr unsigned DefaultReadAhead = 8;
+// The average time of one folder read above which the disk is being read, not a cache:
+// from then on folders are read ahead.
+inline constexpr std::chrono::microseconds DefaultSlowRead{100};
 
 // The name that the Find command looks for.
 inline constexpr const char* PatchFileName = "patch_d2.mpq";
@@ -65,11 +68,13 @@ struct SearchSummary
 // A folder that cannot be read is reported to the observer, counted and passed over.
 // The observer is called on the calling thread only. With readAhead > 0, that many threads
 // of the walk's own read the folders that come next while the walk goes on (their reads
-// overlap on a cold disk); they end before FindFiles returns. The file system must then
-// allow scanFolder from several threads at once.
+// overlap on a cold disk), once the walk's reads take slowRead on average (at once for
+// zero); they end before FindFiles returns. The file system must then allow scanFolder
+// from several threads at once.
 SearchSummary FindFiles(FileSystem& files, const std::string& folder, const std::string& name,
                         SearchObserver& observer, const StopRequest* stop = nullptr,
-                        unsigned readAhead = DefaultReadAhead);
+                        unsigned readAhead = DefaultReadAhead,
+                        std::chrono::microseconds slowRead = DefaultSlowRead);
 
 // What a batch of the walk's reports hands to the window.
 struct SearchBatch

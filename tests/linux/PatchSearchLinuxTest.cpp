@@ -188,14 +188,55 @@ TEST_F(PatchSearchLinuxTest, LinkLoopsEndAndNoFolderIsWalkedTwice)
     fs::create_directory_symlink("../../A", c("A/B/again")); // back to A
     fs::create_directory_symlink(c("A/B"), c("Z"));          // B a second way
     fs::create_directory_symlink(c("A/B/Z/nothing"), c("A/dangling"));
-    const Collect seen = walk();
-    ASSERT_EQ(seen.entries.size(), 2u) << ::testing::PrintToString(seen.entries);
-    EXPECT_EQ(seen.entries[0], "c:\\patch_d2.mpq");
-    EXPECT_TRUE(seen.entries[1] == "c:\\A\\B\\patch_d2.mpq" ||
-                seen.entries[1] == "c:\\Z\\patch_d2.mpq")
-        << seen.entries[1];
-    EXPECT_EQ(summary.repeatsSkipped, 3u); // up, again, and B by its second way
-    EXPECT_EQ(summary.foldersPassedOver, 0u);
+    for (const unsigned readAhead : {0u, DefaultReadAhead}) {
+        Collect seen;
+        summary = FindFiles(files, "c:\\", PatchFileName, seen, nullptr, readAhead,
+                            std::chrono::microseconds(0));
+        ASSERT_EQ(seen.entries.size(), 2u) << ::testing::PrintToString(seen.entries);
+        EXPECT_EQ(seen.entries[0], "c:\\patch_d2.mpq");
+        EXPECT_TRUE(seen.entries[1] == "c:\\A\\B\\patch_d2.mpq" ||
+                    seen.entries[1] == "c:\\Z\\patch_d2.mpq")
+            << seen.entries[1];
+        EXPECT_EQ(summary.repeatsSkipped, 3u); // up, again, and B by its second way
+        EXPECT_EQ(summary.foldersPassedOver, 0u);
+    }
+}
+
+int threadCount()
+{
+    int count = 0;
+    for ([[maybe_unused]] const auto& entry : fs::directory_iterator("/proc/self/task"))
+        ++count;
+    return count;
+}
+
+TEST_F(PatchSearchLinuxTest, AStopDuringReadAheadEndsTheWalkAndItsThreads)
+{
+    char name[32];
+    for (int m = 0; m < 40; ++m)
+        for (int v = 0; v < 40; ++v) {
+            std::snprintf(name, sizeof name, "m%02d/v%02d", m, v);
+            fs::create_directories(c(name));
+            if (v == 0)
+                archive(fs::path(name) / "patch_d2.mpq");
+        }
+    struct StopAfterFive : Collect
+    {
+        void matchFound(const std::string& entry) override
+        {
+            Collect::matchFound(entry);
+            if (entries.size() == 5)
+                stop.request();
+        }
+        StopRequest stop;
+    } seen;
+    const int before = threadCount();
+    summary = FindFiles(files, "c:\\", PatchFileName, seen, &seen.stop, DefaultReadAhead,
+                        std::chrono::microseconds(0));
+    EXPECT_TRUE(summary.stopped);
+    EXPECT_EQ(seen.entries.size(), 5u);
+    EXPECT_LT(summary.foldersRead, 1641u);
+    EXPECT_EQ(threadCount(), before);
 }
 
 TEST_F(PatchSearchLinuxTest, SystemFoldersAndThePrefixesOwnDrivesAreNotEntered)
