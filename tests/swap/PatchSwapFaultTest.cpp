@@ -10,7 +10,7 @@
 // - mid-write: the child's file size limit is set to a byte offset, so the write that
 //   crosses it is cut short there and the child then kills itself with SIGKILL.
 //
-// VELMORAN_FAULT_POINTS caps the syscall kill points per scenario (default 90; 0 = all).
+// VELMORAN_FAULT_POINTS caps the syscall kill points per scenario (default 150; 0 = all).
 // The scratch games live in /dev/shm unless VELMORAN_FAULT_DISK is set.
 
 #include "core/OperationError.h"
@@ -126,7 +126,7 @@ std::vector<std::string> losses(SwapGame& game, const std::set<std::string>& sav
             if (!it->is_regular_file())
                 continue;
             const auto versions = game.saveVersions.find(name);
-            const std::string bytes = readFile(it->path());
+            const std::string bytes = fileBytes(it->path());
             if (versions == game.saveVersions.end())
                 found.push_back(std::string(place) + "/" + name + " is unknown");
             else if (std::find(versions->second.begin(), versions->second.end(), bytes) ==
@@ -248,7 +248,7 @@ ChildResult runChild(SwapGame& game, const Scenario& scenario, long killAt, long
 long pointCap()
 {
     const char* text = std::getenv("VELMORAN_FAULT_POINTS");
-    return text ? std::atol(text) : 90;
+    return text ? std::atol(text) : 150;
 }
 
 void useMemoryForScratch()

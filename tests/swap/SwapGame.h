@@ -13,6 +13,7 @@
 #include "support/TestPlatform.h"
 
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <string>
 #include <system_error>
@@ -21,6 +22,16 @@
 namespace velmoran::testing {
 
 namespace swapfs = std::filesystem;
+
+// A file's bytes in one read (the tests read large archives many times over).
+inline std::string fileBytes(const swapfs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::string bytes(static_cast<std::size_t>(swapfs::file_size(path)), '\0');
+    in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    bytes.resize(static_cast<std::size_t>(in.gcount()));
+    return bytes;
+}
 
 // A mod archive of the sample drives, as the search lists it.
 struct ModArchive
@@ -52,14 +63,14 @@ public:
     {
         const swapfs::path game = prefix.gameFolder();
         if (swapfs::exists(game / "patch_d2.mpq"))
-            versions["original"] = readFile(game / "patch_d2.mpq");
+            versions["original"] = fileBytes(game / "patch_d2.mpq");
         for (const ModArchive& mod : modArchives()) {
             const swapfs::path file = (prefix.*mod.drive)() / mod.relative;
             if (swapfs::exists(file))
-                versions[mod.label] = readFile(file);
+                versions[mod.label] = fileBytes(file);
         }
         for (const auto& entry : swapfs::directory_iterator(game / "save"))
-            saveVersions[entry.path().filename().string()].push_back(readFile(entry.path()));
+            saveVersions[entry.path().filename().string()].push_back(fileBytes(entry.path()));
     }
 
     Platform& platform() { return services.real(); }
@@ -114,7 +125,7 @@ public:
         std::error_code ec;
         if (!swapfs::is_regular_file(file, ec))
             return "-";
-        const std::string bytes = readFile(file);
+        const std::string bytes = fileBytes(file);
         for (const auto& [name, content] : versions)
             if (content == bytes)
                 return name;
@@ -153,7 +164,7 @@ public:
             std::string value =
                 "attributes " + std::to_string(files().fileAttributes(win(windows)));
             if (entry.is_regular_file())
-                value += " bytes " + readFile(entry.path());
+                value += " bytes " + fileBytes(entry.path());
             entries[relative] = value;
         }
         return entries;
@@ -167,7 +178,7 @@ public:
         for (auto it = swapfs::directory_iterator(prefix.gameFolder() / folder, ec);
              !ec && it != swapfs::directory_iterator(); it.increment(ec))
             if (it->is_regular_file())
-                result[it->path().filename().string()] = readFile(it->path());
+                result[it->path().filename().string()] = fileBytes(it->path());
         return result;
     }
 
