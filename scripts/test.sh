@@ -15,19 +15,23 @@ failed_count=0
 
 stage() { echo; echo "=== $*"; }
 
+# Adds the counts of a ctest log's closing line to the totals.
+count_ctest_log() {
+    local line total bad
+    line="$(grep -E 'tests passed, [0-9]+ tests? failed out of [0-9]+' "$1" 2>/dev/null | tail -n 1)"
+    [ -n "$line" ] || return 0
+    total="$(sed -E 's/.* out of ([0-9]+).*/\1/' <<<"$line")"
+    bad="$(sed -E 's/.*passed, ([0-9]+) tests? failed.*/\1/' <<<"$line")"
+    passed_count=$((passed_count + total - bad))
+    failed_count=$((failed_count + bad))
+}
+
 # Runs ctest in a build folder and adds its counts to the totals.
 run_ctest() {
     local dir="$1"; shift
-    local log="$dir/ctest.log" status=0
-    (cd "$dir" && ctest --output-on-failure -j "$jobs" "$@") 2>&1 | tee "$log" || status=1
-    local line total bad
-    line="$(grep -E 'tests passed, [0-9]+ tests? failed out of [0-9]+' "$log" | tail -n 1)"
-    total="$(sed -E 's/.* out of ([0-9]+).*/\1/' <<<"$line")"
-    bad="$(sed -E 's/.*passed, ([0-9]+) tests? failed.*/\1/' <<<"$line")"
-    if [ -n "$line" ]; then
-        passed_count=$((passed_count + total - bad))
-        failed_count=$((failed_count + bad))
-    fi
+    local status=0
+    (cd "$dir" && ctest --output-on-failure -j "$jobs" "$@") 2>&1 | tee "$dir/ctest.log" || status=1
+    count_ctest_log "$dir/ctest.log"
     return "$status"
 }
 
@@ -65,6 +69,7 @@ rm -rf "$corpus"
 if [ -x "$top/scripts/test-windows.sh" ]; then
     stage "Windows layer: cross-built with MinGW-w64, run under Wine"
     "$top/scripts/test-windows.sh" || failed+=("windows tests")
+    count_ctest_log "$top/build-windows/velmoran/ctest.log"
 fi
 
 echo
