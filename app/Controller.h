@@ -29,6 +29,8 @@ public:
 
     // The main window, created and bound; null once it has been closed.
     MainWindow* mainWindow() const { return m_mainWindow; }
+    // The Find command's walk.
+    SearchRunner* searchRunner() const { return m_search.get(); }
     // The Options and About windows.
     SecondaryWindows& secondaryWindows() { return *m_windows; }
 

@@ -5,14 +5,34 @@
 #include <exception>
 #include <utility>
 
+#if defined(__linux__)
+#include <sys/resource.h>
+#include <unistd.h>
+#elif defined(_WIN32)
+#include <windows.h>
+#endif
+
 namespace velmoran {
+
+namespace {
+
+// The walk gives way to the window's thread, so that the window stays responsive when the
+// walk and its read-ahead keep every processor busy. On Linux the read-ahead threads that
+// the walk starts inherit this.
+void giveWayToTheWindow()
+{
+#if defined(__linux__)
+    ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), 10);
+#elif defined(_WIN32)
+    ::SetThreadPriority(::GetCurrentThread(), THREAD_PRIORITY_BELOW_NORMAL);
+#endif
+}
+
+} // namespace
 
 SearchRunner::SearchRunner(FileSystem& files, BatchHandler onBatch, EndHandler onEnd,
                            QObject* parent)
-    : QObject(parent)
-    , m_files(files)
-    , m_onBatch(std::move(onBatch))
-    , m_onEnd(std::move(onEnd))
+    : QObject(parent), m_files(files), m_onBatch(std::move(onBatch)), m_onEnd(std::move(onEnd))
 {
 }
 
@@ -27,8 +47,8 @@ void SearchRunner::start(const std::string& root, const std::string& name)
     const unsigned run = ++m_run;
     m_stop = std::make_shared<StopRequest>();
     m_running = true;
-    m_thread = std::thread([this, run, root, name, stopRequest = m_stop,
-                            interval = m_interval] {
+    m_thread = std::thread([this, run, root, name, stopRequest = m_stop, interval = m_interval] {
+        giveWayToTheWindow();
         // Everything reaches the window's thread through its event queue; a report of a
         // run that has been stopped meanwhile is dropped there.
         BatchingObserver observer(
@@ -83,6 +103,7 @@ void SearchRunner::deliverEnd(unsigned run, const SearchSummary& summary,
     m_stop.reset();
     if (m_onEnd)
         m_onEnd(summary, failure);
+    emit ended();
 }
 
 } // namespace velmoran

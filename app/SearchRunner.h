@@ -39,6 +39,10 @@ public:
 
     void setInterval(std::chrono::milliseconds interval) { m_interval = interval; }
 
+signals:
+    // A walk has ended by itself and its end handler has run.
+    void ended();
+
 private:
     void deliverBatch(unsigned run, SearchBatch&& batch);
     void deliverEnd(unsigned run, const SearchSummary& summary, const std::string& failure);

@@ -154,16 +154,21 @@ public:
     {
         if (!m_started)
             return;
-        std::lock_guard lock(m_mutex);
+        std::unique_lock lock(m_mutex);
         for (auto it = m_waiting.lower_bound(place);
              it != m_waiting.end() && isBelowOrAt(it->first, place);)
             it = m_waiting.erase(it);
+        const std::size_t before = m_done.size();
         for (auto it = m_done.lower_bound(place);
              it != m_done.end() && isBelowOrAt(it->first, place);)
             it = m_done.erase(it);
         for (auto it = m_reading.lower_bound(place);
              it != m_reading.end() && isBelowOrAt(*it, place); ++it)
             m_forgotten.insert(*it);
+        const bool freed = m_done.size() != before;
+        lock.unlock();
+        if (freed)
+            m_work.notify_all(); // there may be room again
     }
 
 private:
