@@ -4,6 +4,7 @@
 
 #include "MessageBoxAnswerer.h"
 #include "app/Controller.h"
+#include "support/StandInWine.h"
 #include "swap/SwapGame.h"
 #include "ui/MainWindow.h"
 
@@ -16,11 +17,9 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <cstdlib>
 #include <set>
 #include <sys/xattr.h>
-#include <thread>
 
 using namespace velmoran;
 using namespace velmoran::testing;
@@ -33,17 +32,8 @@ class PatchSwapEndToEnd : public ::testing::Test
 protected:
     void SetUp() override
     {
-        // The stand-in wine of tests/helpers/bin, found beside this file where the
-        // environment does not name the folder.
-        const char* named = std::getenv("VELMORAN_TEST_HELPERS");
-        const fs::path helpers =
-            named ? fs::path(named) : fs::path(__FILE__).parent_path().parent_path() / "helpers";
-        if (!fs::exists(helpers / "bin" / "wine"))
-            GTEST_SKIP() << "no stand-in wine in " << helpers << "; set VELMORAN_TEST_HELPERS";
-        m_oldPath = std::getenv("PATH") ? std::getenv("PATH") : "";
-        ::setenv("PATH", ((helpers / "bin").string() + ":" + m_oldPath).c_str(), 1);
-        ::setenv("VELMORAN_WINE_RECORD", record.c_str(), 1);
-
+        if (!wine.available())
+            GTEST_SKIP() << "no stand-in wine in " << testHelpersFolder();
         controller = std::make_unique<Controller>(game.platform());
         form = controller->mainWindow();
         form->show();
@@ -53,9 +43,6 @@ protected:
     void TearDown() override
     {
         controller.reset();
-        if (!m_oldPath.empty())
-            ::setenv("PATH", m_oldPath.c_str(), 1);
-        ::unsetenv("VELMORAN_WINE_RECORD");
     }
 
     template <typename T = QWidget> T* control(const char* name)
@@ -88,22 +75,13 @@ protected:
             list.push_back(list1->item(i)->text().toStdString());
         return list;
     }
-    std::string recorded()
-    {
-        for (int i = 0; i < 500 && !fs::exists(record); ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        return fs::exists(record) ? readFile(record) : std::string("(wine was never started)");
-    }
-
     ScratchFolder scratch{"velmoran-swap-gui"};
     SwapGame game{scratch.path()};
     fs::path record = scratch / "wine-record.txt";
+    StandInWine wine{record};
     MessageBoxAnswerer answerer;
     std::unique_ptr<Controller> controller;
     MainWindow* form = nullptr;
-
-private:
-    std::string m_oldPath;
 };
 
 TEST_F(PatchSwapEndToEnd, FindBackupReplaceLaunchUndo)
@@ -168,7 +146,7 @@ TEST_F(PatchSwapEndToEnd, FindBackupReplaceLaunchUndo)
     control<QCheckBox>("Check2")->setCheckState(Qt::Checked);
     click("cmdLaunch");
     EXPECT_TRUE(messages().empty());
-    EXPECT_EQ(recorded(),
+    EXPECT_EQ(wine.recorded(),
               "cwd=" + game.game().string() + "\nWINEPREFIX=" + game.prefix.prefix().string() +
                   "\narg=" + game.prefix.gameFolderWindows() + "\\Diablo II.exe\narg=-w\n");
     EXPECT_TRUE(form->windowState() & Qt::WindowMinimized);

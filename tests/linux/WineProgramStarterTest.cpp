@@ -2,13 +2,11 @@
 #include "platform/linux/WineProgramStarter.h"
 #include "support/SamplePrefix.h"
 #include "support/ScratchFolder.h"
+#include "support/StandInWine.h"
 
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <cstdlib>
 #include <filesystem>
-#include <thread>
 
 using namespace velmoran;
 using namespace velmoran::testing;
@@ -23,41 +21,22 @@ class WineProgramStarterTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        const char* helpers = std::getenv("VELMORAN_TEST_HELPERS");
-        if (!helpers)
-            GTEST_SKIP() << "VELMORAN_TEST_HELPERS is not set (run through ctest)";
-        m_oldPath = std::getenv("PATH") ? std::getenv("PATH") : "";
-        ::setenv("PATH", (std::string(helpers) + "/bin:" + m_oldPath).c_str(), 1);
-        ::setenv("VELMORAN_WINE_RECORD", record.c_str(), 1);
-    }
-    void TearDown() override
-    {
-        if (!m_oldPath.empty())
-            ::setenv("PATH", m_oldPath.c_str(), 1);
-        ::unsetenv("VELMORAN_WINE_RECORD");
-    }
-
-    std::string recorded()
-    {
-        for (int i = 0; i < 500 && !fs::exists(record); ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        return fs::exists(record) ? readFile(record) : std::string("(wine was never started)");
+        if (!wine.available())
+            GTEST_SKIP() << "no stand-in wine in " << testHelpersFolder();
     }
 
     ScratchFolder scratch;
     SamplePrefix prefix{scratch.path()};
     fs::path record = scratch / "wine-record.txt";
+    StandInWine wine{record};
     WineProgramStarter starter{WinePrefix(prefix.prefix())};
-
-private:
-    std::string m_oldPath;
 };
 
 TEST_F(WineProgramStarterTest, StartsTheGameThroughWineInTheGameFolderAndPrefix)
 {
     const std::string folder = prefix.gameFolderWindows();
     starter.startProgram(folder + "\\Diablo II.exe", {"-w", "-txt", "-direct"}, folder);
-    EXPECT_EQ(recorded(), "cwd=" + prefix.gameFolder().string() +
+    EXPECT_EQ(wine.recorded(), "cwd=" + prefix.gameFolder().string() +
                               "\nWINEPREFIX=" + prefix.prefix().string() +
                               "\narg=C:\\Program Files (x86)\\Diablo II\\Diablo II.exe"
                               "\narg=-w\narg=-txt\narg=-direct\n");
@@ -87,7 +66,7 @@ TEST_F(WineProgramStarterTest, NamesWhatIsMissing)
 
 TEST_F(WineProgramStarterTest, WineMissingFromPathIsAClearFailure)
 {
-    ::setenv("PATH", (scratch / "empty-bin").c_str(), 1);
+    const ScopedVariable path("PATH", (scratch / "empty-bin").string());
     const std::string folder = prefix.gameFolderWindows();
     try {
         starter.startProgram(folder + "\\Diablo II.exe", {}, folder);
