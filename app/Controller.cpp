@@ -7,6 +7,7 @@
 #include "core/WebLink.h"
 #include "ui/MainWindow.h"
 
+#include <QListWidget>
 #include <QStringList>
 
 namespace velmoran {
@@ -43,6 +44,10 @@ Controller::Controller(Platform& platform, UserMessages* messages, QObject* pare
 
     // Find: the walk runs on its own thread; its matches and counts come back in batches.
     // A second Find stops the first and starts afresh; closing the window stops it.
+    // List1 lays its entries out a hundred at a time between other events: laid out all at
+    // once after every batch, thousands of entries would hold the window up for 100 ms.
+    form->list1()->setLayoutMode(QListView::Batched);
+    form->list1()->setBatchSize(100);
     m_search = std::make_unique<SearchRunner>(
         platform.files,
         [this](SearchBatch&& batch) {
