@@ -3,6 +3,7 @@
 #include "platform/linux/SafeFiles.h"
 #include "support/SamplePrefix.h"
 #include "support/ScratchFolder.h"
+#include "AsNobody.h"
 
 #include <gtest/gtest.h>
 
@@ -58,15 +59,6 @@ std::vector<std::string> temporariesIn(const fs::path& folder)
     return names;
 }
 
-std::string failureOf(const std::function<void()>& operation)
-{
-    try {
-        operation();
-    } catch (const OperationError& error) {
-        return error.what();
-    }
-    return "(no failure)";
-}
 
 std::string repeated(const std::string& block, std::size_t size)
 {

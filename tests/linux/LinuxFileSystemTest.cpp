@@ -2,6 +2,7 @@
 #include "core/OperationError.h"
 #include "support/SamplePrefix.h"
 #include "support/ScratchFolder.h"
+#include "AsNobody.h"
 
 #include <gtest/gtest.h>
 
@@ -56,16 +57,6 @@ protected:
         return ::stat(path.c_str(), &st) == 0 ? st.st_ino : 0;
     }
 };
-
-template <typename F> std::string failureOf(F&& operation)
-{
-    try {
-        operation();
-    } catch (const OperationError& error) {
-        return error.what();
-    }
-    return "(no failure)";
-}
 
 TEST_F(FileLayer, NamesResolveWithoutRegardToCaseAndListWithStoredCapitals)
 {

@@ -7,6 +7,7 @@
 #include "support/ScratchFolder.h"
 #include "support/SearchDrives.h"
 #include "support/TestPlatform.h"
+#include "AsNobody.h"
 
 #include <gtest/gtest.h>
 
@@ -53,47 +54,6 @@ void setDosAttributes(const fs::path& path, const char* value)
 {
     ASSERT_EQ(::setxattr(path.c_str(), "user.DOSATTRIB", value, std::strlen(value), 0), 0)
         << path << ": " << std::strerror(errno);
-}
-
-// Runs work in a child that has dropped to user and group 65534 (the tests run as root,
-// which reads every folder whatever its permission bits); gives what work returned, or
-// nothing when the child could not drop its rights.
-std::optional<std::string> runAsNobody(const std::function<std::string()>& work)
-{
-    int channel[2];
-    if (::pipe(channel) != 0)
-        return std::nullopt;
-    const pid_t child = ::fork();
-    if (child == 0) {
-        ::close(channel[0]);
-        if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0 ||
-            ::geteuid() == 0)
-            ::_exit(3);
-        std::string text;
-        try {
-            text = work();
-        } catch (const std::exception& error) {
-            text = std::string("unexpected: ") + error.what();
-        }
-        for (std::size_t done = 0; done < text.size();) {
-            const ssize_t written = ::write(channel[1], text.data() + done, text.size() - done);
-            if (written <= 0)
-                break;
-            done += static_cast<std::size_t>(written);
-        }
-        ::_exit(0);
-    }
-    ::close(channel[1]);
-    std::string text;
-    char buffer[4096];
-    for (ssize_t got; (got = ::read(channel[0], buffer, sizeof buffer)) > 0;)
-        text.append(buffer, static_cast<std::size_t>(got));
-    ::close(channel[0]);
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
-        return std::nullopt;
-    return text;
 }
 
 class PatchSearchLinuxTest : public ::testing::Test
