@@ -16,5 +16,6 @@ int main(int argc, char* argv[])
     const std::unique_ptr<velmoran::PlatformServices> services = velmoran::createPlatformServices();
     velmoran::Controller controller(services->platform());
     controller.mainWindow()->show();
+    velmoran::centreOnScreen(controller.mainWindow()); // again, now that the frame is known
     return QApplication::exec();
 }
