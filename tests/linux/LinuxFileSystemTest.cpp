@@ -1,8 +1,8 @@
 #include "platform/linux/LinuxFileSystem.h"
+#include "AsNobody.h"
 #include "core/OperationError.h"
 #include "support/SamplePrefix.h"
 #include "support/ScratchFolder.h"
-#include "AsNobody.h"
 
 #include <gtest/gtest.h>
 
@@ -27,13 +27,16 @@ protected:
     LinuxFileSystem files{WinePrefix(sample.prefix())};
     const std::string game = sample.gameFolderWindows();
 
-    std::vector<std::string> listAll(const std::string& pattern, FindFilter filter)
+    // The names a listing gives, in its order or sorted.
+    std::vector<std::string> listAll(const std::string& pattern, FindFilter filter,
+                                     bool sorted = true)
     {
         std::vector<std::string> names;
         auto listing = files.findFile(pattern, filter);
         for (std::string name = listing->next(); !name.empty(); name = listing->next())
             names.push_back(name);
-        std::sort(names.begin(), names.end());
+        if (sorted)
+            std::sort(names.begin(), names.end());
         return names;
     }
 
@@ -49,11 +52,18 @@ protected:
         return length < 0 ? std::string("(none)")
                           : std::string(buffer, static_cast<std::size_t>(length));
     }
+    // Whether `operation` raises an OperationError whose text holds `reason`.
+    template <typename F>
+    static ::testing::AssertionResult failsWith(F&& operation, const std::string& reason)
+    {
+        const std::string failure = failureOf(operation);
+        if (failure.find(reason) != std::string::npos)
+            return ::testing::AssertionSuccess();
+        return ::testing::AssertionFailure() << "\"" << reason << "\" not in: " << failure;
+    }
     static ino_t inode(const fs::path& path)
     {
-        struct stat st
-        {
-        };
+        struct stat st = {};
         return ::stat(path.c_str(), &st) == 0 ? st.st_ino : 0;
     }
 };
@@ -111,7 +121,7 @@ TEST_F(FileLayer, ListingsAreIndependentAndEndOnce)
         names.insert(n);
     EXPECT_EQ(names, (std::set<std::string>{".", "..", "Median", "Eastern Sun", "readme.txt"}));
     EXPECT_FALSE(second->next().empty());
-    EXPECT_NE(failureOf([&] { first->next(); }).find("find the next file"), std::string::npos);
+    EXPECT_TRUE(failsWith([&] { first->next(); }, "find the next file"));
 }
 
 TEST_F(FileLayer, AttributesAsWineStoresThem)
@@ -141,12 +151,9 @@ TEST_F(FileLayer, AttributesAsWineStoresThem)
     files.setAttributes(archive, Attribute::Normal);
     EXPECT_EQ(files.fileAttributes(archive), Attribute::Archive);
 
-    EXPECT_NE(failureOf([&] {
-                  files.setAttributes(game + "\\nothing.mpq", Attribute::Hidden);
-              }).find("No such file"),
-              std::string::npos);
-    EXPECT_NE(failureOf([&] { files.fileAttributes(game + "\\nothing.mpq"); }).find("nothing.mpq"),
-              std::string::npos);
+    EXPECT_TRUE(failsWith([&] { files.setAttributes(game + "\\nothing.mpq", Attribute::Hidden); },
+                          "No such file"));
+    EXPECT_TRUE(failsWith([&] { files.fileAttributes(game + "\\nothing.mpq"); }, "nothing.mpq"));
 }
 
 TEST_F(FileLayer, CopyFileReplacesWholeAndLeavesTheSameFileAlone)
@@ -166,11 +173,9 @@ TEST_F(FileLayer, CopyFileReplacesWholeAndLeavesTheSameFileAlone)
     EXPECT_EQ(inode(unixDestination), before);
     EXPECT_FALSE(fs::exists(sample.gameFolder() / "PATCH_D2.MPQ.tmp"));
 
-    EXPECT_NE(
-        failureOf([&] { files.copyFile("d:\\Mods\\gone.mpq", destination); }).find("No such file"),
-        std::string::npos);
-    EXPECT_NE(failureOf([&] { files.copyFile(source, "q:\\x.mpq"); }).find("q:"),
-              std::string::npos);
+    EXPECT_TRUE(
+        failsWith([&] { files.copyFile("d:\\Mods\\gone.mpq", destination); }, "No such file"));
+    EXPECT_TRUE(failsWith([&] { files.copyFile(source, "q:\\x.mpq"); }, "q:"));
 }
 
 TEST_F(FileLayer, DeleteMakeAndRemoveFailAsTheTableSays)
@@ -179,23 +184,17 @@ TEST_F(FileLayer, DeleteMakeAndRemoveFailAsTheTableSays)
     files.deleteFiles(game + "\\save\\*.D2S");
     EXPECT_FALSE(fs::exists(save / "Sorceress.d2s"));
     EXPECT_TRUE(fs::exists(save / "Sorceress.key"));
-    EXPECT_NE(failureOf([&] { files.deleteFiles(game + "\\save\\*.d2s"); }).find("no file matches"),
-              std::string::npos);
-    EXPECT_NE(failureOf([&] { files.deleteFiles(game + "\\save"); }).find("no file matches"),
-              std::string::npos);
+    EXPECT_TRUE(failsWith([&] { files.deleteFiles(game + "\\save\\*.d2s"); }, "no file matches"));
+    EXPECT_TRUE(failsWith([&] { files.deleteFiles(game + "\\save"); }, "no file matches"));
 
     files.makeFolder(game + "\\Backup");
     EXPECT_TRUE(fs::is_directory(sample.gameFolder() / "Backup"));
-    EXPECT_NE(failureOf([&] { files.makeFolder(game + "\\BACKUP"); }).find("exists already"),
-              std::string::npos);
-    EXPECT_NE(failureOf([&] { files.makeFolder(game + "\\data\\global"); }).find("parent"),
-              std::string::npos);
-    EXPECT_NE(failureOf([&] { files.removeFolder(game + "\\save"); }).find("not empty"),
-              std::string::npos);
+    EXPECT_TRUE(failsWith([&] { files.makeFolder(game + "\\BACKUP"); }, "exists already"));
+    EXPECT_TRUE(failsWith([&] { files.makeFolder(game + "\\data\\global"); }, "parent"));
+    EXPECT_TRUE(failsWith([&] { files.removeFolder(game + "\\save"); }, "not empty"));
     files.removeFolder(game + "\\backup");
     EXPECT_FALSE(fs::exists(sample.gameFolder() / "Backup"));
-    EXPECT_NE(failureOf([&] { files.removeFolder(game + "\\Backup"); }).find("does not exist"),
-              std::string::npos);
+    EXPECT_TRUE(failsWith([&] { files.removeFolder(game + "\\Backup"); }, "does not exist"));
 }
 
 TEST_F(FileLayer, CopyFolderTreeMergesAndReplaces)
@@ -221,14 +220,10 @@ TEST_F(FileLayer, CopyFolderTreeMergesAndReplaces)
     EXPECT_FALSE(fs::exists(source / "BARBARIAN.D2S"));
     EXPECT_EQ(readFile(source / "New.d2s"), "made after the backup");
 
-    EXPECT_NE(failureOf([&] {
-                  files.copyFolderTree(game + "\\nothing", game + "\\x");
-              }).find("source folder does not exist"),
-              std::string::npos);
-    EXPECT_NE(failureOf([&] {
-                  files.copyFolderTree(game + "\\save", game + "\\save\\sub");
-              }).find("inside"),
-              std::string::npos);
+    EXPECT_TRUE(failsWith([&] { files.copyFolderTree(game + "\\nothing", game + "\\x"); },
+                          "source folder does not exist"));
+    EXPECT_TRUE(
+        failsWith([&] { files.copyFolderTree(game + "\\save", game + "\\save\\sub"); }, "inside"));
 }
 
 TEST_F(FileLayer, WriteTextFileWritesCodePageBytesWithCrLf)
@@ -239,9 +234,8 @@ TEST_F(FileLayer, WriteTextFileWritesCodePageBytesWithCrLf)
               "[InternetShortcut]\r\nURL=caf\xE9 \x80 ?\r\n");
     files.writeTextFile(path, {"short"});
     EXPECT_EQ(readFile(sample.gameFolder() / "TEMP.URL"), "short\r\n");
-    EXPECT_NE(
-        failureOf([&] { files.writeTextFile(game + "\\none\\TEMP.URL", {"x"}); }).find("TEMP.URL"),
-        std::string::npos);
+    EXPECT_TRUE(
+        failsWith([&] { files.writeTextFile(game + "\\none\\TEMP.URL", {"x"}); }, "TEMP.URL"));
 }
 
 TEST_F(FileLayer, ScanFolderGivesVisibleSubfoldersAndMatches)
@@ -260,14 +254,9 @@ TEST_F(FileLayer, ScanFolderGivesVisibleSubfoldersAndMatches)
     for (std::size_t i = 0; i < scan.subfolders.size(); ++i)
         EXPECT_EQ(scan.subfolderIds[i].inode, inode(root / scan.subfolders[i]));
     EXPECT_EQ(scan.folder.inode, inode(root));
-    EXPECT_NE(
-        failureOf([&] { files.scanFolder("d:\\Scan\\missing\\", "x", scan); }).find("No such file"),
-        std::string::npos);
+    EXPECT_TRUE(
+        failsWith([&] { files.scanFolder("d:\\Scan\\missing\\", "x", scan); }, "No such file"));
 }
-
-} // namespace
-
-namespace {
 
 TEST_F(FileLayer, NamesThatAreNotUtf8RoundTripFromListingToCopy)
 {
@@ -341,15 +330,11 @@ TEST_F(FileLayer, CopiesKeepTheHiddenAttributeAndStraysNeverBlockAFolder)
     files.removeFolder(backup);
     EXPECT_FALSE(fs::exists(sample.gameFolder() / "Backup"));
 
-    EXPECT_NE(failureOf([&] {
-                  files.copyFile(game + "\\patch_d2.mpq", game + "\\no\\x.mpq");
-              }).find("No such file"),
-              std::string::npos);
-    EXPECT_NE(failureOf([&] { files.copyFile(game + "\\save", game + "\\x.mpq"); }).find("folder"),
-              std::string::npos);
-    EXPECT_NE(
-        failureOf([&] { files.copyFile(game + "\\patch_d2.mpq", game + "\\save"); }).find("folder"),
-        std::string::npos);
+    EXPECT_TRUE(failsWith([&] { files.copyFile(game + "\\patch_d2.mpq", game + "\\no\\x.mpq"); },
+                          "No such file"));
+    EXPECT_TRUE(failsWith([&] { files.copyFile(game + "\\save", game + "\\x.mpq"); }, "folder"));
+    EXPECT_TRUE(
+        failsWith([&] { files.copyFile(game + "\\patch_d2.mpq", game + "\\save"); }, "folder"));
 }
 
 TEST_F(FileLayer, SameContentsComparesBytes)
@@ -376,15 +361,9 @@ TEST_F(FileLayer, SameContentsComparesBytes)
                                      std::string("d:\\Compare\\") + c.second),
                   c.same)
             << c.first << " " << c.second;
-    EXPECT_NE(failureOf([&] {
-                  files.sameContents("d:\\Compare\\a", "d:\\Compare\\x");
-              }).find("compare the files"),
-              std::string::npos);
+    EXPECT_TRUE(failsWith([&] { files.sameContents("d:\\Compare\\a", "d:\\Compare\\x"); },
+                          "compare the files"));
 }
-
-} // namespace
-
-namespace {
 
 TEST_F(FileLayer, ScanMapsOtherCapitalsAndNewDrivesLikeEveryOtherOperation)
 {
@@ -400,8 +379,7 @@ TEST_F(FileLayer, ScanMapsOtherCapitalsAndNewDrivesLikeEveryOtherOperation)
     }
     // A drive link made or changed after a scan is used by the next scan.
     FolderScan scan;
-    EXPECT_NE(failureOf([&] { files.scanFolder("m:\\", "x", scan); }).find("m:"),
-              std::string::npos);
+    EXPECT_TRUE(failsWith([&] { files.scanFolder("m:\\", "x", scan); }, "m:"));
     fs::create_directory_symlink(sample.driveD() / "Mods", sample.prefix() / "dosdevices" / "m:");
     // An hour-old drive folder: the link is read once and kept until the folder changes.
     fs::last_write_time(sample.prefix() / "dosdevices",
@@ -415,10 +393,6 @@ TEST_F(FileLayer, ScanMapsOtherCapitalsAndNewDrivesLikeEveryOtherOperation)
     EXPECT_EQ(scan.subfolders, std::vector<std::string>{"Downloads"});
 }
 
-} // namespace
-
-namespace {
-
 TEST_F(FileLayer, CopyFolderTreeIntoAFolderAndFromReadOnlyFolders)
 {
     const fs::path save = sample.gameFolder() / "save";
@@ -426,10 +400,8 @@ TEST_F(FileLayer, CopyFolderTreeIntoAFolderAndFromReadOnlyFolders)
     files.copyFolderTree(game + "\\save", game + "\\Into\\");
     EXPECT_EQ(readFile(sample.gameFolder() / "Into" / "save" / "Sorceress.d2s"),
               readFile(save / "Sorceress.d2s"));
-    EXPECT_NE(failureOf([&] {
-                  files.copyFolderTree(game + "\\save", game + "\\Nowhere\\");
-              }).find("destination folder does not exist"),
-              std::string::npos);
+    EXPECT_TRUE(failsWith([&] { files.copyFolderTree(game + "\\save", game + "\\Nowhere\\"); },
+                          "destination folder does not exist"));
 
     fs::permissions(save, fs::perms(0555));
     files.copyFolderTree(game + "\\save", game + "\\Copy");
@@ -444,20 +416,12 @@ TEST_F(FileLayer, SpecialFilesAreRefusedNotWaitedOn)
 {
     const fs::path pipe = sample.gameFolder() / "pipe.mpq";
     ASSERT_EQ(::mkfifo(pipe.c_str(), 0644), 0);
-    EXPECT_NE(failureOf([&] {
-                  files.copyFile(game + "\\pipe.mpq", game + "\\x.mpq");
-              }).find("not a regular file"),
-              std::string::npos);
-    EXPECT_NE(failureOf([&] {
-                  files.sameContents(game + "\\pipe.mpq", game + "\\patch_d2.mpq");
-              }).find("not a regular file"),
-              std::string::npos);
+    EXPECT_TRUE(failsWith([&] { files.copyFile(game + "\\pipe.mpq", game + "\\x.mpq"); },
+                          "not a regular file"));
+    EXPECT_TRUE(failsWith([&] { files.sameContents(game + "\\pipe.mpq", game + "\\patch_d2.mpq"); },
+                          "not a regular file"));
     EXPECT_FALSE(fs::exists(sample.gameFolder() / "x.mpq"));
 }
-
-} // namespace
-
-namespace {
 
 // Folders list in NTFS's order (Wine sorts to imitate it), whatever order the Unix file
 // system keeps: without regard to case, capitals' order ("_" after letters).
@@ -471,13 +435,9 @@ TEST_F(FileLayer, ListingsAndScansComeInWindowsOrder)
         writeFile(sample.driveD() / "Order" / "Files" / name, "x");
         writeFile(sample.driveD() / "Order" / "Folders" / name / "x", "x");
     }
-    std::vector<std::string> listed;
-    auto listing = files.findFile("d:\\Order\\Files\\*.*", FindFilter::Folder);
-    for (std::string name = listing->next(); !name.empty(); name = listing->next())
-        listed.push_back(name);
     std::vector<std::string> expected = {".", ".."};
     expected.insert(expected.end(), ordered.begin(), ordered.end());
-    EXPECT_EQ(listed, expected);
+    EXPECT_EQ(listAll("d:\\Order\\Files\\*.*", FindFilter::Folder, false), expected);
 
     FolderScan scan;
     files.scanFolder("d:\\Order\\Folders\\", "x", scan);
@@ -488,17 +448,11 @@ TEST_F(FileLayer, ListingsAndScansComeInWindowsOrder)
                   inode(sample.driveD() / "Order" / "Folders" / ordered[i]));
 }
 
-} // namespace
-
-namespace {
-
 TEST_F(FileLayer, CopyFolderTreeStopsAtALinkLoop)
 {
     writeFile(sample.driveD() / "Loop" / "a.txt", "a");
     fs::create_directory_symlink(sample.driveD() / "Loop", sample.driveD() / "Loop" / "Again");
-    const std::string failure =
-        failureOf([&] { files.copyFolderTree("d:\\Loop", "d:\\LoopCopy"); });
-    EXPECT_NE(failure.find("link loop"), std::string::npos) << failure;
+    EXPECT_TRUE(failsWith([&] { files.copyFolderTree("d:\\Loop", "d:\\LoopCopy"); }, "link loop"));
     EXPECT_EQ(readFile(sample.driveD() / "LoopCopy" / "a.txt"), "a");
 }
 
