@@ -102,7 +102,7 @@ protected:
     CommandContext context{services.with(&registry), form, messages};
 };
 
-struct CreateCase
+struct Case
 {
     const char* what;
     std::function<void(const fs::path& game)> setUp;
@@ -112,10 +112,40 @@ struct CreateCase
     std::map<std::string, std::string> data;
 };
 
+// Each case on a game folder of its own: how the command ends, what data holds afterwards,
+// and that nothing outside data changed.
+void runCases(void (*command)(CommandContext&), const std::string& message,
+              const std::vector<Case>& cases, RegistryReader& registry)
+{
+    for (const Case& c : cases) {
+        ScratchFolder scratch{"velmoran-excel-case"};
+        SamplePrefix prefix{scratch.path()};
+        TestPlatform services{prefix.prefix()};
+        FakeForm form;
+        RecordingMessages messages;
+        CommandContext context{services.with(&registry), form, messages};
+        const fs::path g = prefix.gameFolder();
+        const std::string stormBytes = readFile(g / "Storm.dll");
+        c.setUp(g);
+        const auto outside = outsideData(g);
+        runAndCheck(command, context, messages, c.outcome, message,
+                    prefix.gameFolderWindows() + c.failingPath, c.what);
+        std::map<std::string, std::string> expected = c.data;
+        for (auto& [name, bytes] : expected)
+            if (bytes == "STORM")
+                bytes = stormBytes;
+        EXPECT_EQ(snapshot(g / "data"), expected) << c.what;
+        if (command == deleteExcelFolders) { // data itself goes once nothing stays in it
+            EXPECT_EQ(fs::exists(g / "data"), !c.data.empty()) << c.what;
+        }
+        EXPECT_EQ(outsideData(g), outside) << c.what << ": nothing outside data may change";
+    }
+}
+
 TEST_F(ExcelFoldersTest, CreateMakesTheTreeOuterFirstAndStopsAtAFailedStep)
 {
     const std::string made = "/";
-    const CreateCase cases[] = {
+    const std::vector<Case> cases = {
         {"fresh game folder",
          [](const fs::path&) {},
          Outcome::Message,
@@ -142,34 +172,8 @@ TEST_F(ExcelFoldersTest, CreateMakesTheTreeOuterFirstAndStopsAtAFailedStep)
          "",
          {{"global", made}, {"global/excel", made}, {"global/excel/Storm.dll", "STORM"}}},
     };
-    for (const CreateCase& c : cases) {
-        ScratchFolder caseScratch{"velmoran-excel-case"};
-        SamplePrefix casePrefix{caseScratch.path()};
-        TestPlatform caseServices{casePrefix.prefix()};
-        CommandContext caseContext{caseServices.with(&registry), form, messages};
-        const fs::path g = casePrefix.gameFolder();
-        const std::string stormBytes = readFile(g / "Storm.dll");
-        c.setUp(g);
-        const auto outside = outsideData(g);
-        runAndCheck(createExcelFolders, caseContext, messages, c.outcome, Created,
-                    casePrefix.gameFolderWindows() + c.failingPath, c.what);
-        std::map<std::string, std::string> expected = c.data;
-        for (auto& [name, bytes] : expected)
-            if (bytes == "STORM")
-                bytes = stormBytes;
-        EXPECT_EQ(snapshot(g / "data"), expected) << c.what;
-        EXPECT_EQ(outsideData(g), outside) << c.what << ": nothing outside data may change";
-    }
+    runCases(createExcelFolders, Created, cases, registry);
 }
-
-struct DeleteCase
-{
-    const char* what;
-    std::function<void(const fs::path& game)> setUp;
-    Outcome outcome;
-    const char* failingPath;
-    std::map<std::string, std::string> data; // what stays of data afterwards
-};
 
 TEST_F(ExcelFoldersTest, DeleteEmptiesAndRemovesInnerFirstAndStopsAtAFailedStep)
 {
@@ -183,7 +187,7 @@ TEST_F(ExcelFoldersTest, DeleteEmptiesAndRemovesInnerFirstAndStopsAtAFailedStep)
         writeFile(g / "data" / "global" / "excel" / "Weapons.BIN", "weapons");
         writeFile(g / "data" / "global" / "excel" / "noextension", "plain");
     };
-    const DeleteCase cases[] = {
+    const std::vector<Case> cases = {
         {"after Create and a -txt run", withBins, Outcome::Message, "", {}},
         {"only the copy of Storm.dll", created, Outcome::Message, "", {}},
         {"empty excel folder: nothing removed",
@@ -234,20 +238,7 @@ TEST_F(ExcelFoldersTest, DeleteEmptiesAndRemovesInnerFirstAndStopsAtAFailedStep)
          "\\data",
          {{"local", dir}, {"local/lng", dir}, {"local/lng/eng.tbl", "strings"}}},
     };
-    for (const DeleteCase& c : cases) {
-        ScratchFolder caseScratch{"velmoran-excel-case"};
-        SamplePrefix casePrefix{caseScratch.path()};
-        TestPlatform caseServices{casePrefix.prefix()};
-        CommandContext caseContext{caseServices.with(&registry), form, messages};
-        const fs::path g = casePrefix.gameFolder();
-        c.setUp(g);
-        const auto outside = outsideData(g);
-        runAndCheck(deleteExcelFolders, caseContext, messages, c.outcome, Deleted,
-                    casePrefix.gameFolderWindows() + c.failingPath, c.what);
-        EXPECT_EQ(snapshot(g / "data"), c.data) << c.what;
-        EXPECT_EQ(fs::exists(g / "data"), !c.data.empty()) << c.what;
-        EXPECT_EQ(outsideData(g), outside) << c.what << ": nothing outside data may change";
-    }
+    runCases(deleteExcelFolders, Deleted, cases, registry);
 }
 
 TEST_F(ExcelFoldersTest, CreateAndDeleteCanBeRepeatedWhileTheWindowStaysOpen)
