@@ -57,9 +57,8 @@ void click(SwapGame& game, const std::string& command, RegistryReader* registry 
     } else if (command == "Undo") {
         undoChanges(c);
     } else if (command.rfind("Replace ", 0) == 0) {
-        game.select("Median");
         if (command == "Replace nothing")
-            game.form.selected = -1; // a list, but nothing selected in it
+            game.form.selected = -1; // List1 as it is, nothing selected in it
         else
             game.select(command.substr(8));
         replacePatch(c);
@@ -329,6 +328,7 @@ TEST(PatchSwap, ReplaceWithoutSelectionLooksNothingUp)
     ScratchFolder scratch("velmoran-swap");
     SwapGame game(scratch.path());
     FixedRegistry registry; // finds nothing
+    game.select("Median");  // a list, but nothing selected in it
     click(game, "Replace nothing", &registry);
     EXPECT_EQ(texts(game.messages), Texts{NoSelection});
     EXPECT_EQ(game.layout(), Installed);
