@@ -669,22 +669,7 @@ std::string LinuxFileSystem::literalPath(const std::string& folder) const
     }
     if (path.empty())
         return std::string();
-    std::size_t pos = 2;
-    while (pos < folder.size()) {
-        std::size_t end = folder.find_first_of("\\/", pos);
-        if (end == std::string::npos)
-            end = folder.size();
-        const std::string_view part(folder.data() + pos, end - pos);
-        pos = end + 1;
-        if (part.empty())
-            continue;
-        if (part == "." || part == "..")
-            return std::string();
-        if (path.back() != '/')
-            path += '/';
-        path += part;
-    }
-    return path;
+    return WinePrefix::joinLiterally(std::move(path), folder, 2);
 }
 
 void LinuxFileSystem::scanFolder(const std::string& folder, const std::string& name,

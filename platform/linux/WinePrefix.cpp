@@ -124,25 +124,9 @@ fs::path WinePrefix::toUnix(const std::string& windowsPath, const std::string& o
     // Most paths name existing files exactly as stored (the drive walk's do): one lstat
     // of the whole path then answers, with no folder read.
     {
-        std::string literal = target->string();
-        bool plain = true;
-        std::size_t pos = unixPath ? 1 : 2;
-        while (plain && pos < windowsPath.size()) {
-            std::size_t end = windowsPath.find_first_of("\\/", pos);
-            if (end == std::string::npos)
-                end = windowsPath.size();
-            const std::string_view part(windowsPath.data() + pos, end - pos);
-            pos = end + 1;
-            if (part.empty())
-                continue;
-            if (part == "." || part == "..") {
-                plain = false;
-                break;
-            }
-            if (literal.empty() || literal.back() != '/')
-                literal += '/';
-            literal += part;
-        }
+        const std::string literal =
+            joinLiterally(target->string(), windowsPath, unixPath ? 1 : 2);
+        const bool plain = !literal.empty();
         struct stat st
         {
         };
@@ -180,6 +164,27 @@ fs::path WinePrefix::toUnix(const std::string& windowsPath, const std::string& o
         result /= part;
     }
     return result;
+}
+
+std::string WinePrefix::joinLiterally(std::string base, std::string_view windowsPath,
+                                      std::size_t from)
+{
+    std::size_t pos = from;
+    while (pos < windowsPath.size()) {
+        std::size_t end = windowsPath.find_first_of("\\/", pos);
+        if (end == std::string_view::npos)
+            end = windowsPath.size();
+        const std::string_view part = windowsPath.substr(pos, end - pos);
+        pos = end + 1;
+        if (part.empty())
+            continue;
+        if (part == "." || part == "..")
+            return std::string();
+        if (base.empty() || base.back() != '/')
+            base += '/';
+        base += part;
+    }
+    return base;
 }
 
 std::optional<char> WinePrefix::driveOf(const fs::path& unixPath) const

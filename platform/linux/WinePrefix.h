@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace velmoran {
@@ -42,6 +43,11 @@ public:
     // the prefix does not have.
     std::filesystem::path toUnix(const std::string& windowsPath,
                                  const std::string& operation = "find the path") const;
+
+    // `base` followed by the components of `windowsPath` from `from` on, joined with "/"
+    // as they stand (no case lookup); empty text when a component is "." or "..".
+    static std::string joinLiterally(std::string base, std::string_view windowsPath,
+                                     std::size_t from);
 
     // The drive letter whose target holds the Unix path (the longest matching target).
     std::optional<char> driveOf(const std::filesystem::path& unixPath) const;
