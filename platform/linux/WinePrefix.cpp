@@ -124,8 +124,7 @@ fs::path WinePrefix::toUnix(const std::string& windowsPath, const std::string& o
     // Most paths name existing files exactly as stored (the drive walk's do): one lstat
     // of the whole path then answers, with no folder read.
     {
-        const std::string literal =
-            joinLiterally(target->string(), windowsPath, unixPath ? 1 : 2);
+        const std::string literal = joinLiterally(target->string(), windowsPath, unixPath ? 1 : 2);
         const bool plain = !literal.empty();
         struct stat st
         {
