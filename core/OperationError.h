@@ -29,6 +29,16 @@ private:
     std::string m_reason;
 };
 
+// A folder that is not there to be read: missing, or removed since its parent was listed.
+class FolderGone : public OperationError
+{
+public:
+    FolderGone(const std::string& operation, const std::string& folder, const std::string& reason)
+        : OperationError(operation, {folder}, reason)
+    {
+    }
+};
+
 // The game's install folder could not be read from the registry.
 class GameFolderNotFound : public OperationError
 {

@@ -313,6 +313,10 @@ SearchSummary FindFiles(FileSystem& files, const std::string& folder, const std:
             try {
                 std::rethrow_exception(read.error);
             } catch (const OperationError& error) {
+                // A folder removed since its parent was listed is gone, not unreadable: it
+                // is passed over untold. Only a root that is not there is told.
+                if (!place.empty() && dynamic_cast<const FolderGone*>(&error))
+                    return;
                 if (summary.foldersPassedOver++ == 0)
                     summary.firstPassedOver = error.what();
                 observer.folderPassedOver(error);
@@ -423,7 +427,6 @@ void BatchingObserver::flush()
     m_pending = SearchBatch{};
     m_countChanged = false;
     m_anything = false;
-    ++m_delivered;
     m_deliver(std::move(batch));
 }
 

@@ -684,6 +684,8 @@ void LinuxFileSystem::scanFolder(const std::string& folder, const std::string& n
         path = unixPath(folder, "read the folder").string();
         fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     }
+    if (fd < 0 && (errno == ENOENT || errno == ENOTDIR))
+        throw FolderGone("read the folder", folder, std::strerror(errno));
     if (fd < 0)
         throw OperationError("read the folder", {folder}, std::strerror(errno));
     struct Closer

@@ -496,11 +496,18 @@ void WindowsFileSystem::scanFolder(const std::string& folder, const std::string&
                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                          nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
                                          nullptr));
-    if (!directory.valid())
-        fail(operation, {folder});
+    if (!directory.valid()) {
+        const DWORD error = ::GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
+            throw FolderGone(operation, folder, systemReason(error));
+        fail(operation, {folder}, error);
+    }
     BY_HANDLE_FILE_INFORMATION info{};
     const std::uint64_t volume =
         ::GetFileInformationByHandle(directory.get(), &info) ? info.dwVolumeSerialNumber : 0;
+    // The folder's own identity, so that a link back up to the walk's root is known too.
+    if (volume != 0)
+        result.folder = {volume, (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow};
 
     std::vector<std::uint64_t> buffer(64 * 1024 / sizeof(std::uint64_t)); // 8-byte aligned
     const DWORD bufferBytes = static_cast<DWORD>(buffer.size() * sizeof(std::uint64_t));
