@@ -16,14 +16,6 @@ std::vector<std::string> launchSwitches(int check2, int check3, int check4)
     return switches;
 }
 
-std::string launchCommandLine(const std::string& gameFolder, int check2, int check3, int check4)
-{
-    std::string line = gameFolder + GameExecutable;
-    for (const std::string& s : launchSwitches(check2, check3, check4))
-        line += " " + s;
-    return line;
-}
-
 void launchGame(CommandContext& context)
 {
     const std::string gameFolder = requireGameFolder(context.platform.registry);

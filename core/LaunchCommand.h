@@ -13,10 +13,6 @@ inline constexpr const char* GameExecutable = "\\Diablo II.exe";
 // the order -w, -txt, -direct.
 std::vector<std::string> launchSwitches(int check2, int check3, int check4);
 
-// The game's command line as the launch has always written it: folder, "\Diablo II.exe"
-// and " -w", " -txt", " -direct" for the ticked boxes, with no quotes.
-std::string launchCommandLine(const std::string& gameFolder, int check2, int check3, int check4);
-
 // The click of cmdLaunch: starts the game folder's "Diablo II.exe" with the ticked
 // switches, each as one argument, then minimises the main window.
 void launchGame(CommandContext& context);

@@ -100,8 +100,6 @@ public:
     void folderPassedOver(const OperationError& error) override;
     void flush();
 
-    std::uint64_t batchesDelivered() const { return m_delivered; }
-
 private:
     void deliverWhenDue();
 
@@ -112,7 +110,6 @@ private:
     std::uint64_t m_count = 0;
     bool m_countChanged = false;
     bool m_anything = false;
-    std::uint64_t m_delivered = 0;
 };
 
 } // namespace velmoran
