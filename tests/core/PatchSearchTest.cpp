@@ -1,206 +1,211 @@
+// The drive walk on this platform's real layer, and the Find command's end and drive rules.
 #include "core/PatchSearch.h"
 #include "core/FindCommand.h"
+#include "core/OperationError.h"
+#include "core/PathRules.h"
 #include "support/Recorders.h"
-#include "support/SamplePrefix.h"
 #include "support/ScratchFolder.h"
-#include "support/SearchDrives.h"
 #include "support/TestPlatform.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
+#include <utility>
 
 using namespace velmoran;
 using namespace velmoran::testing;
 namespace fs = std::filesystem;
+using Texts = std::vector<std::string>;
 
 namespace {
 
-// Records every report of a walk.
-struct RecordingObserver : SearchObserver
+struct Recorder : SearchObserver
 {
-    void subfolderFound(std::uint64_t count) override
-    {
-        captions.push_back(std::to_string(count));
-        largest = std::max(largest, count);
-    }
+    void subfolderFound(std::uint64_t count) override { captions.push_back(std::to_string(count)); }
     void matchFound(const std::string& entry) override { entries.push_back(entry); }
     void folderPassedOver(const OperationError& error) override
     {
         passedOver.push_back(error.what());
     }
-    std::vector<std::string> entries;
-    std::vector<std::string> captions;
-    std::vector<std::string> passedOver;
-    std::uint64_t largest = 0;
+    Texts entries, captions, passedOver;
 };
 
-class PatchSearchTest : public ::testing::Test
+class Walk : public ::testing::Test
 {
 protected:
-    fs::path c(const fs::path& relative = {}) const { return drives.drive('c') / relative; }
-    void archive(const fs::path& relative) const { writeFile(c(relative), "archive"); }
-    void folder(const fs::path& relative) const { fs::create_directories(c(relative)); }
+    Walk() { fs::create_directories(scratch / "prefix"); }
+    // The folder of the scratch tree as the layer takes it ("" for the root), no trailing "\".
+    std::string at(const std::string& relative = "") const
+    {
+        return (scratch / "tree").string() + (relative.empty() ? "" : "\\" + relative);
+    }
+    void make(std::initializer_list<const char*> paths)
+    {
+        for (const char* path : paths)
+            std::string(path).ends_with("/") ? (void)fs::create_directories(scratch / "tree" / path)
+                                             : writeFile(scratch / "tree" / path, path);
+    }
+    Recorder walk(const std::string& root, FileSystem* through = nullptr,
+                  const StopRequest* stop = nullptr, unsigned readAhead = DefaultReadAhead)
+    {
+        Recorder seen;
+        summary = FindFiles(through ? *through : files(), root, PatchFileName, seen, stop,
+                            readAhead, std::chrono::microseconds(0));
+        return seen;
+    }
     FileSystem& files() { return services.real().files; }
 
-    RecordingObserver walk(const std::string& root = "c:\\")
-    {
-        RecordingObserver observer;
-        summary = FindFiles(files(), root, PatchFileName, observer);
-        return observer;
-    }
-    // The root listing's order decides the expected order: the order of two names, as
-    // the listing gives them.
-    bool listedBefore(const std::string& folderPath, const std::string& first,
-                      const std::string& second)
-    {
-        const auto listing = files().findFile(folderPath + "*.*", FindFilter::Folder);
-        for (std::string name = listing->next(); !name.empty(); name = listing->next()) {
-            if (name == first)
-                return true;
-            if (name == second)
-                return false;
-        }
-        ADD_FAILURE() << "neither " << first << " nor " << second << " is listed in " << folderPath;
-        return false;
-    }
-
-    ScratchFolder scratch{"velmoran-search"};
-    SearchDrives drives{scratch.path()};
-    TestPlatform services{drives.prefix()};
+    ScratchFolder scratch{"velmoran-walk"};
+    TestPlatform services{scratch / "prefix"};
     SearchSummary summary;
 };
 
-TEST_F(PatchSearchTest, TheExampleDriveGivesItsThreeEntriesAndCaptions)
+// What the walk is designed to give, the long way: the ordinary listing operations.
+void referenceWalk(FileSystem& files, const std::string& folder, Recorder& out)
 {
-    archive("patch_d2.mpq");
-    archive("A/patch_d2.mpq");
-    archive("B/C/patch_d2.mpq");
-    const RecordingObserver seen = walk();
+    std::vector<std::string> subfolders;
+    const auto all = files.findFile(folder + "\\*.*", FindFilter::Folder);
+    for (std::string entry = all->next(); !entry.empty(); entry = all->next())
+        if (entry != "." && entry != ".." &&
+            (files.fileAttributes(folder + "\\" + entry) & Attribute::Directory)) {
+            subfolders.push_back(folder + "\\" + entry);
+            out.captions.push_back(std::to_string(subfolders.size()));
+        }
+    const auto matches = files.findFile(folder + "\\" + PatchFileName, FindFilter::Ordinary);
+    for (std::string entry = matches->next(); !entry.empty(); entry = matches->next())
+        out.entries.push_back(folder + "\\" + entry);
+    for (const std::string& subfolder : subfolders)
+        referenceWalk(files, subfolder, out);
+}
 
-    const std::vector<std::string> aFirst = {"c:\\patch_d2.mpq", "c:\\A\\patch_d2.mpq",
-                                             "c:\\B\\C\\patch_d2.mpq"};
-    const std::vector<std::string> bFirst = {"c:\\patch_d2.mpq", "c:\\B\\C\\patch_d2.mpq",
-                                             "c:\\A\\patch_d2.mpq"};
-    EXPECT_EQ(seen.entries, listedBefore("c:\\", "A", "B") ? aFirst : bFirst);
-    // "1", "2" while the root is read, nothing for A, "1" for B: the walk ends on "1".
-    EXPECT_EQ(seen.captions, (std::vector<std::string>{"1", "2", "1"}));
+TEST_F(Walk, TheExampleTreeGivesItsThreeEntriesAndCaptions)
+{
+    make({"patch_d2.mpq", "A/patch_d2.mpq", "B/C/patch_d2.mpq"});
+    const Recorder seen = walk(at());
+    EXPECT_EQ(seen.entries,
+              (Texts{at("patch_d2.mpq"), at("A\\patch_d2.mpq"), at("B\\C\\patch_d2.mpq")}));
+    EXPECT_EQ(seen.captions, (Texts{"1", "2", "1"})); // "1", "2" for the root, "1" for B
     EXPECT_EQ(summary.foldersRead, 4u);
     EXPECT_EQ(summary.matches, 3u);
     EXPECT_EQ(summary.foldersPassedOver, 0u);
     EXPECT_FALSE(summary.stopped);
 }
 
-TEST_F(PatchSearchTest, GivesWhatTheListingOperationsGiveForAWideAndDeepTree)
+TEST_F(Walk, GivesWhatTheListingOperationsGiveWhateverIsReadAhead)
 {
-    // Names of every kind, matches at every depth, folders without subfolders.
-    const char* layout[] = {
-        "patch_d2.mpq",
-        "Mods/Median/patch_d2.mpq",
-        "Mods/Eastern Sun/PATCH_D2.MPQ",
-        "Mods/Empty/readme.txt",
-        "Mods/x/y/z/w/Patch_D2.mpq",
-        "Games/Diablo II/patch_d2.mpq",
-        "Games/Diablo II/save/a",
-        "Games/Other/patch_d2.mpq.bak",
-        "Games/Other/xpatch_d2.mpq",
-        "Deep/1/2/3/4/5/6/7/8/9/10/11/12/patch_d2.mpq",
-    };
-    for (const char* path : layout)
-        writeFile(c(path), path);
-    for (int i = 0; i < 40; ++i)
-        writeFile(c("Wide/f" + std::to_string(i) + (i % 7 == 0 ? "/patch_d2.mpq" : "/other")), "");
-
-    const ReferenceWalk expected = referenceWalk(files(), "c:\\", PatchFileName);
-    // Whether folders are read ahead on other threads changes nothing of what is reported.
+    make({"patch_d2.mpq", "Mods/Median/patch_d2.mpq", "Mods/Eastern Sun/PATCH_D2.MPQ",
+          "Mods/Empty/", "Mods/x/y/z/w/Patch_D2.mpq", "Games/Diablo II/patch_d2.mpq",
+          "Games/Diablo II/save/a", "Games/Other/patch_d2.mpq.bak", "Games/Other/xpatch_d2.mpq",
+          "Deep/1/2/3/4/5/6/7/8/9/10/11/12/patch_d2.mpq", "Hidden/patch_d2.mpq",
+          "Caps/hidden/patch_d2.mpq", "Named/patch_d2.mpq/patch_d2.mpq"});
+    for (int i = 0; i < 60; ++i)
+        writeFile(
+            scratch / "tree" /
+                ("Wide/f" + std::to_string(i) + (i % 7 == 0 ? "/patch_d2.mpq" : "/sub/other")),
+            "");
+    files().setAttributes(at("Hidden"), Attribute::Hidden);
+    files().setAttributes(at("Caps\\hidden\\patch_d2.mpq"), Attribute::Hidden);
+    Recorder expected;
+    referenceWalk(files(), at(), expected);
+    ASSERT_EQ(expected.entries.size(), 16u);
     for (const unsigned readAhead : {0u, 1u, 3u, DefaultReadAhead}) {
-        RecordingObserver seen;
-        summary = FindFiles(files(), "c:\\", PatchFileName, seen, nullptr, readAhead,
-                            std::chrono::microseconds(0));
+        const Recorder seen = walk(at(), nullptr, nullptr, readAhead);
         EXPECT_EQ(seen.entries, expected.entries) << readAhead;
         EXPECT_EQ(seen.captions, expected.captions) << readAhead;
-        EXPECT_EQ(seen.entries.size(), 12u);
+        EXPECT_EQ(summary.foldersRead, expected.captions.size() + 1) << readAhead;
     }
 }
 
-TEST_F(PatchSearchTest, TheRootIsNormalisedToOneTrailingBackslash)
+TEST_F(Walk, TheRootIsTakenWithOrWithoutItsBackslash)
 {
-    archive("patch_d2.mpq");
-    archive("Games/patch_d2.mpq");
-    const struct
+    make({"patch_d2.mpq", "Games/patch_d2.mpq"});
+    EXPECT_EQ(walk(at()).entries, (Texts{at("patch_d2.mpq"), at("Games\\patch_d2.mpq")}));
+    EXPECT_EQ(walk(at() + "\\").entries, (Texts{at("patch_d2.mpq"), at("Games\\patch_d2.mpq")}));
+    EXPECT_EQ(walk(at("GAMES")).entries,
+              Texts{at("GAMES\\patch_d2.mpq")}); // the given spelling is kept
+}
+
+// A layer that, as another command might, changes the tree while the walk goes on: right
+// after the root has been read, one folder is removed and another one is locked.
+class ChangingFiles : public FileSystem
+{
+public:
+    ChangingFiles(FileSystem& real, std::function<void()> afterRoot)
+        : m_real(real), m_afterRoot(std::move(afterRoot))
     {
-        const char* root;
-        std::vector<std::string> entries;
-    } cases[] = {
-        {"c:\\", {"c:\\patch_d2.mpq", "c:\\Games\\patch_d2.mpq"}},
-        {"c:", {"c:\\patch_d2.mpq", "c:\\Games\\patch_d2.mpq"}},
-        {"c:\\Games", {"c:\\Games\\patch_d2.mpq"}},
-        {"c:\\Games\\", {"c:\\Games\\patch_d2.mpq"}},
-        {"c:\\games", {"c:\\games\\patch_d2.mpq"}}, // the given spelling is kept
-    };
-    for (const auto& test : cases)
-        EXPECT_EQ(walk(test.root).entries, test.entries) << test.root;
-}
+    }
+    void scanFolder(const std::string& f, const std::string& n, FolderScan& r) override
+    {
+        if (f.find("Locked") != std::string::npos)
+            throw OperationError("read the folder", {f}, "Permission denied");
+        m_real.scanFolder(f, n, r);
+        if (const auto hook = std::exchange(m_afterRoot, nullptr))
+            hook();
+    }
+    // clang-format off
+    void copyFile(const std::string& s, const std::string& d) override { m_real.copyFile(s, d); }
+    void deleteFiles(const std::string& p) override { m_real.deleteFiles(p); }
+    void makeFolder(const std::string& p) override { m_real.makeFolder(p); }
+    void removeFolder(const std::string& p) override { m_real.removeFolder(p); }
+    void setAttributes(const std::string& p, unsigned v) override { m_real.setAttributes(p, v); }
+    unsigned fileAttributes(const std::string& p) override { return m_real.fileAttributes(p); }
+    std::unique_ptr<Listing> findFile(const std::string& p, FindFilter f) override { return m_real.findFile(p, f); }
+    void copyFolderTree(const std::string& s, const std::string& d) override { m_real.copyFolderTree(s, d); }
+    void writeTextFile(const std::string& p, const std::vector<std::string>& l) override { m_real.writeTextFile(p, l); }
+    bool sameContents(const std::string& a, const std::string& b) override { return m_real.sameContents(a, b); }
+    // clang-format on
 
-TEST_F(PatchSearchTest, HiddenAndCaseRules)
+private:
+    FileSystem& m_real;
+    std::function<void()> m_afterRoot;
+};
+
+TEST_F(Walk, AFolderRemovedDuringTheWalkIsGoneAndOneThatCannotBeReadIsTold)
 {
-    archive("Shown/patch_d2.mpq");
-    archive("Caps/PATCH_D2.MPQ");
-    archive("Hidden folder/patch_d2.mpq");
-    archive("Hidden file/patch_d2.mpq");
-    archive("patch_d2.mpq/patch_d2.mpq"); // a folder of that name, holding the file
-    archive("Near misses/patch_d2.mpq.old");
-    archive("Near misses/patch_d2.mp");
-    archive("Near misses/apatch_d2.mpq");
-    files().setAttributes("c:\\Hidden folder", Attribute::Hidden);
-    files().setAttributes("c:\\Hidden file\\patch_d2.mpq", Attribute::Hidden);
-
-    std::vector<std::string> entries = walk().entries;
-    std::sort(entries.begin(), entries.end());
-    EXPECT_EQ(entries,
-              (std::vector<std::string>{"c:\\Caps\\PATCH_D2.MPQ", "c:\\Shown\\patch_d2.mpq",
-                                        "c:\\patch_d2.mpq\\patch_d2.mpq"}));
-}
-
-TEST_F(PatchSearchTest, AMissingRootIsPassedOverAndCounted)
-{
-    const RecordingObserver seen = walk("c:\\No such folder");
-    EXPECT_TRUE(seen.entries.empty());
+    make({"A/patch_d2.mpq", "Backup/patch_d2.mpq", "Locked/patch_d2.mpq", "Z/patch_d2.mpq"});
+    for (const unsigned readAhead : {0u, DefaultReadAhead}) {
+        make({"Backup/patch_d2.mpq"});
+        bool removed = false;
+        ChangingFiles changing(files(),
+                               [&] { removed = fs::remove_all(scratch / "tree" / "Backup") > 0; });
+        const Recorder seen = walk(at(), &changing, nullptr, readAhead);
+        EXPECT_TRUE(removed);
+        EXPECT_EQ(seen.entries, (Texts{at("A\\patch_d2.mpq"), at("Z\\patch_d2.mpq")})) << readAhead;
+        EXPECT_EQ(summary.foldersPassedOver, 1u) << readAhead; // Locked, not Backup
+        ASSERT_EQ(seen.passedOver.size(), 1u) << readAhead;
+        EXPECT_NE(seen.passedOver[0].find(at("Locked")), std::string::npos) << seen.passedOver[0];
+        EXPECT_EQ(summary.firstPassedOver, seen.passedOver[0]);
+    }
+    // A root that is not there is told.
+    const Recorder missing = walk(at("No such folder"));
     EXPECT_EQ(summary.foldersPassedOver, 1u);
-    ASSERT_EQ(seen.passedOver.size(), 1u);
-    EXPECT_NE(seen.passedOver[0].find("c:\\No such folder\\"), std::string::npos)
-        << seen.passedOver[0];
-    EXPECT_EQ(summary.firstPassedOver, seen.passedOver[0]);
+    ASSERT_EQ(missing.passedOver.size(), 1u);
+    EXPECT_NE(missing.passedOver[0].find(at("No such folder") + "\\"), std::string::npos)
+        << missing.passedOver[0];
 }
 
-TEST_F(PatchSearchTest, AStopRequestEndsTheWalkBeforeTheNextFolder)
+TEST_F(Walk, AStopRequestEndsTheWalkBeforeTheNextFolder)
 {
-    archive("patch_d2.mpq");
-    archive("A/patch_d2.mpq");
-    StopRequest stop;
-    // Stopped from the first report on: the root's reports come, nothing below it.
-    struct StopAtFirst : RecordingObserver
+    make({"patch_d2.mpq", "A/patch_d2.mpq"});
+    struct StopAtFirst : Recorder
     {
-        StopRequest* stop = nullptr;
+        StopRequest stop;
         void subfolderFound(std::uint64_t n) override
         {
-            RecordingObserver::subfolderFound(n);
-            stop->request();
+            Recorder::subfolderFound(n);
+            stop.request();
         }
     } observer;
-    observer.stop = &stop;
-    summary = FindFiles(files(), "c:\\", PatchFileName, observer, &stop);
+    summary = FindFiles(files(), at(), PatchFileName, observer, &observer.stop);
     EXPECT_TRUE(summary.stopped);
-    EXPECT_EQ(observer.entries, (std::vector<std::string>{"c:\\patch_d2.mpq"}));
+    EXPECT_EQ(observer.entries, Texts{at("patch_d2.mpq")});
     EXPECT_EQ(summary.foldersRead, 1u);
-
     StopRequest early;
     early.request();
-    RecordingObserver none;
-    summary = FindFiles(files(), "c:\\", PatchFileName, none, &early);
+    EXPECT_TRUE(walk(at(), nullptr, &early).entries.empty());
     EXPECT_TRUE(summary.stopped);
     EXPECT_EQ(summary.foldersRead, 0u);
-    EXPECT_TRUE(none.entries.empty());
 }
 
 TEST(BatchingObserver, HandsOverReportsInOrderAndTheLastCaption)
@@ -218,8 +223,7 @@ TEST(BatchingObserver, HandsOverReportsInOrderAndTheLastCaption)
         observer.matchFound("c:\\B\\patch_d2.mpq");
         observer.flush();
         observer.flush(); // nothing pending: nothing handed over
-
-        std::vector<std::string> entries, captions;
+        Texts entries, captions;
         std::uint64_t passedOver = 0;
         for (const SearchBatch& b : batches) {
             entries.insert(entries.end(), b.matches.begin(), b.matches.end());
@@ -227,158 +231,39 @@ TEST(BatchingObserver, HandsOverReportsInOrderAndTheLastCaption)
                 captions.push_back(b.caption);
             passedOver += b.foldersPassedOver;
         }
-        EXPECT_EQ(entries, (std::vector<std::string>{"c:\\patch_d2.mpq", "c:\\B\\patch_d2.mpq"}));
+        EXPECT_EQ(entries, (Texts{"c:\\patch_d2.mpq", "c:\\B\\patch_d2.mpq"}));
         EXPECT_EQ(passedOver, 1u);
         EXPECT_EQ(batches.size(), eachAlone ? 6u : 1u);
-        const std::vector<std::string> expected =
-            eachAlone ? std::vector<std::string>{"1", "2", "1"} : std::vector<std::string>{"1"};
-        EXPECT_EQ(captions, expected);
-        EXPECT_EQ(observer.batchesDelivered(), batches.size());
+        EXPECT_EQ(captions, eachAlone ? (Texts{"1", "2", "1"}) : Texts{"1"});
     }
 }
 
-// The Find command and the drive change, on the window's stand-in.
-class FindCommandTest : public PatchSearchTest
+TEST(FindCommand, TheRootIsTheDriveLetterAndUnreadFoldersAreToldLast)
 {
-protected:
+    const std::pair<const char*, const char*> roots[] = {
+        {"c:", "c:\\"}, {"c: [drive_c]", "c:\\"}, {"e: label", "e:\\"}};
+    for (const auto& [drive, root] : roots)
+        EXPECT_EQ(searchRoot(drive), root);
+    EXPECT_THROW(searchRoot(""), OperationError);
+
+    TestPlatform services{fs::temp_directory_path()};
     FakeForm form;
     RecordingMessages messages;
     CommandContext context{services.real(), form, messages};
-};
-
-TEST_F(FindCommandTest, EndStatesForNoneOneAndThreeMatches)
-{
-    const struct
-    {
-        std::vector<const char*> archives;
-        std::vector<ShownMessage> messages;
-        std::string caption;
-    } cases[] = {
-        {{}, {{NothingFoundMessage, "Velmoran"}}, " Velmoran "},
-        {{"Mods/patch_d2.mpq"}, {}, " Velmoran "},
-        // Three: the caption stays at the last count the walk wrote (B's one subfolder).
-        {{"patch_d2.mpq", "A/patch_d2.mpq", "B/C/patch_d2.mpq"}, {}, "1"},
-    };
-    for (const auto& test : cases) {
-        fs::remove_all(c());
-        fs::create_directory(c());
-        for (const char* path : test.archives)
-            archive(path);
-        form = FakeForm{};
-        form.list = {"c:\\from\\an\\earlier\\search\\patch_d2.mpq"};
-        messages.shown.clear();
-
-        findPatches(context);
-        EXPECT_EQ(form.listCount(), static_cast<int>(test.archives.size()));
-        EXPECT_EQ(messages.shown, test.messages);
-        EXPECT_EQ(form.captionText, test.caption);
-    }
-}
-
-TEST_F(FindCommandTest, TheSearchRootIsTheDriveLetterWhateverFollowsIt)
-{
-    drives.addDrive('d');
-    writeFile(drives.drive('d') / "Mods" / "patch_d2.mpq", "d");
-    archive("patch_d2.mpq");
-    const struct
-    {
-        const char* drive;
-        const char* entry;
-    } cases[] = {
-        {"c:", "c:\\patch_d2.mpq"},
-        {"c: [drive_c]", "c:\\patch_d2.mpq"},
-        {"d: /some/where", "d:\\Mods\\patch_d2.mpq"},
-    };
-    for (const auto& test : cases) {
-        form.drive = test.drive;
-        findPatches(context);
-        EXPECT_EQ(form.list, std::vector<std::string>{test.entry}) << test.drive;
-    }
-    EXPECT_EQ(searchRoot("e: label"), "e:\\");
-    EXPECT_THROW(searchRoot(""), OperationError);
-}
-
-TEST_F(FindCommandTest, UnreadableFoldersAreToldAfterTheEndRules)
-{
     SearchSummary passed;
     passed.foldersPassedOver = 2;
     passed.firstPassedOver = "Could not read the folder.\nc:\\x\\\n\nReason: Permission denied";
     endFind(context, passed);
     ASSERT_EQ(messages.shown.size(), 2u);
     EXPECT_EQ(messages.shown[0], (ShownMessage{NothingFoundMessage, "Velmoran"}));
-    EXPECT_EQ(messages.shown[1].title, "Velmoran");
-    EXPECT_EQ(messages.shown[1].text, passedOverMessage(passed));
-    EXPECT_NE(messages.shown[1].text.find("2 folders could not be read"), std::string::npos);
-    EXPECT_NE(messages.shown[1].text.find(passed.firstPassedOver), std::string::npos);
+    EXPECT_EQ(messages.shown[1],
+              (ShownMessage{"2 folders could not be read and were passed over. The first:\n\n" +
+                                passed.firstPassedOver,
+                            "Velmoran"}));
+    passed.foldersPassedOver = 1;
+    EXPECT_EQ(passedOverMessage(passed),
+              "1 folder could not be read and was passed over.\n\n" + passed.firstPassedOver);
     EXPECT_EQ(passedOverMessage(SearchSummary{}), "");
-}
-
-// Drive1 as the window has it: a selection made by the program signals a change, which
-// runs the drive-change handling again.
-class SignallingForm : public FakeForm
-{
-public:
-    void selectDrive(const std::string& d) override
-    {
-        FakeForm::selectDrive(d);
-        if (++depth > 5)
-            throw std::runtime_error("the drive change loops");
-        changeDrive(*context);
-        --depth;
-    }
-    CommandContext* context = nullptr;
-    int depth = 0;
-};
-
-TEST_F(FindCommandTest, DriveChangeMessagesAndTheFallbackToC)
-{
-    drives.addMissingDrive('a');
-    drives.addMissingDrive('d');
-    drives.addDrive('e');
-    const struct
-    {
-        const char* selected;
-        std::vector<ShownMessage> messages;
-        std::vector<std::string> selections;
-    } cases[] = {
-        {"a:", {{"No Disk in drive A:", " Velmoran "}}, {"c:"}},
-        {"A:", {{"No Disk was found on drive A:", "Velmoran "}}, {"c:"}},
-        {"a: [floppy]", {{"No Disk was found on drive a: [floppy]", "Velmoran "}}, {"c:"}},
-        {"d:", {{"No Disk was found on drive d:", "Velmoran "}}, {"c:"}},
-        {"q:", {{"No Disk was found on drive q:", "Velmoran "}}, {"c:"}}, // no such drive
-        {"e:", {}, {}},
-        {"c:", {}, {}},
-    };
-    SignallingForm signalling;
-    CommandContext live{services.real(), signalling, messages};
-    signalling.context = &live;
-    for (const auto& test : cases) {
-        signalling.drive = test.selected;
-        signalling.driveSelections.clear();
-        signalling.list = {"kept"};
-        signalling.captionText = "kept";
-        messages.shown.clear();
-        changeDrive(live);
-        EXPECT_EQ(messages.shown, test.messages) << test.selected;
-        EXPECT_EQ(signalling.driveSelections, test.selections) << test.selected;
-        EXPECT_EQ(signalling.list, std::vector<std::string>{"kept"});
-        EXPECT_EQ(signalling.captionText, "kept");
-    }
-}
-
-TEST_F(FindCommandTest, AnUnreadableCIsToldOnceWithoutALoop)
-{
-    fs::remove_all(c()); // c: leads nowhere now
-    drives.addMissingDrive('d');
-    SignallingForm signalling;
-    CommandContext live{services.real(), signalling, messages};
-    signalling.context = &live;
-    signalling.drive = "d:";
-    changeDrive(live);
-    EXPECT_EQ(messages.shown,
-              (std::vector<ShownMessage>{{"No Disk was found on drive d:", "Velmoran "},
-                                         {"No Disk was found on drive c:", "Velmoran "}}));
-    EXPECT_EQ(signalling.driveSelections, std::vector<std::string>{"c:"});
 }
 
 } // namespace

@@ -1,5 +1,10 @@
 #pragma once
 
+// Stand-ins for what commands talk to beside the files: the main window's controls, the
+// message box, the program starter, a registry with one value; and a file layer that
+// passes every operation on, for tests that change one of them.
+
+#include "core/FileSystem.h"
 #include "core/MainWindowControls.h"
 #include "core/ProgramStarter.h"
 #include "core/Registry.h"
@@ -7,24 +12,18 @@
 
 #include <optional>
 #include <string>
-#include <utility>
 #include <vector>
 
 namespace velmoran::testing {
 
-// Stand-ins for the things outside the file system that commands talk to: the main
-// window's controls, the message box, the program starter and a registry with one value.
-
 struct ShownMessage
 {
-    std::string text;
-    std::string title;
+    std::string text, title;
     friend bool operator==(const ShownMessage&, const ShownMessage&) = default;
 };
 
-class RecordingMessages : public UserMessages
+struct RecordingMessages : UserMessages
 {
-public:
     void showMessage(const std::string& text, const std::string& title) override
     {
         shown.push_back({text, title});
@@ -39,9 +38,8 @@ struct StartedProgram
     std::string workingFolder;
 };
 
-class RecordingStarter : public ProgramStarter
+struct RecordingStarter : ProgramStarter
 {
-public:
     void startProgram(const std::string& program, const std::vector<std::string>& arguments,
                       const std::string& workingFolder) override
     {
@@ -50,9 +48,8 @@ public:
     std::vector<StartedProgram> started;
 };
 
-class FixedRegistry : public RegistryReader
+struct FixedRegistry : RegistryReader
 {
-public:
     explicit FixedRegistry(std::optional<std::string> value = std::nullopt)
         : value(std::move(value))
     {
@@ -71,42 +68,54 @@ public:
     int lookups = 0;
 };
 
-class FakeForm : public MainWindowControls
+struct FakeForm : MainWindowControls
 {
-public:
     int checkValue(int n) const override { return checks.at(static_cast<std::size_t>(n - 1)); }
     std::string caption() const override { return captionText; }
-    void setCaption(const std::string& c) override
-    {
-        captionText = c;
-        captions.push_back(c);
-    }
+    void setCaption(const std::string& c) override { captionText = c; }
     void minimize() override { ++minimized; }
     void clearList() override { list.clear(); }
-    void appendToList(const std::vector<std::string>& entries) override
+    void appendToList(const std::vector<std::string>& e) override
     {
-        list.insert(list.end(), entries.begin(), entries.end());
+        list.insert(list.end(), e.begin(), e.end());
     }
     int listCount() const override { return static_cast<int>(list.size()); }
     int selectedIndex() const override { return selected; }
-    std::string listText(int index) const override { return list.at(static_cast<std::size_t>(index)); }
-    std::string selectedDrive() const override { return drive; }
-    void selectDrive(const std::string& d) override
+    std::string listText(int index) const override
     {
-        drive = d;
-        driveSelections.push_back(d);
+        return list.at(static_cast<std::size_t>(index));
     }
+    std::string selectedDrive() const override { return drive; }
+    void selectDrive(const std::string& d) override { driveSelections.push_back(drive = d); }
     std::string urlCaption() const override { return url; }
 
     std::vector<int> checks{0, 0, 0, 0};
     std::string captionText = "Velmoran";
-    std::vector<std::string> captions;
     int minimized = 0;
     std::vector<std::string> list;
     int selected = -1;
-    std::string drive = "c:";
+    std::string drive = "c:", url = "velmoran.example.org";
     std::vector<std::string> driveSelections;
-    std::string url = "velmoran.example.org";
+};
+
+// Passes every operation on to another file layer.
+struct ForwardingFiles : FileSystem
+{
+    explicit ForwardingFiles(FileSystem& files) : real(files) {}
+    // clang-format off
+    void copyFile(const std::string& s, const std::string& d) override { real.copyFile(s, d); }
+    void deleteFiles(const std::string& p) override { real.deleteFiles(p); }
+    void makeFolder(const std::string& p) override { real.makeFolder(p); }
+    void removeFolder(const std::string& p) override { real.removeFolder(p); }
+    void setAttributes(const std::string& p, unsigned v) override { real.setAttributes(p, v); }
+    unsigned fileAttributes(const std::string& p) override { return real.fileAttributes(p); }
+    std::unique_ptr<Listing> findFile(const std::string& p, FindFilter f) override { return real.findFile(p, f); }
+    void copyFolderTree(const std::string& s, const std::string& d) override { real.copyFolderTree(s, d); }
+    void writeTextFile(const std::string& p, const std::vector<std::string>& l) override { real.writeTextFile(p, l); }
+    bool sameContents(const std::string& a, const std::string& b) override { return real.sameContents(a, b); }
+    void scanFolder(const std::string& f, const std::string& n, FolderScan& r) override { real.scanFolder(f, n, r); }
+    // clang-format on
+    FileSystem& real;
 };
 
 } // namespace velmoran::testing

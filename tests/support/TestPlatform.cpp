@@ -14,10 +14,10 @@ TestPlatform::TestPlatform(const std::filesystem::path& winePrefix)
     m_services = createPlatformServices();
 }
 
-Platform& TestPlatform::with(RegistryReader* registry, ProgramStarter* starter)
+Platform& TestPlatform::with(RegistryReader* registry, ProgramStarter* starter, FileSystem* files)
 {
     Platform& p = real();
-    m_mixed.reset(new Platform{p.files, registry ? *registry : p.registry,
+    m_mixed.reset(new Platform{files ? *files : p.files, registry ? *registry : p.registry,
                                starter ? *starter : p.starter, p.drives, p.viewer,
                                p.applicationFolder, p.temporaryFolder});
     return *m_mixed;

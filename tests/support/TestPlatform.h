@@ -8,15 +8,14 @@
 namespace velmoran::testing {
 
 // This system's real platform services on a given Wine prefix (WINEPREFIX is set to it),
-// with the registry and the program starter replaceable by a test's own.
+// with the files, registry, starter or viewer replaceable by a test's own.
 class TestPlatform
 {
 public:
     explicit TestPlatform(const std::filesystem::path& winePrefix);
-
     Platform& real() { return m_services->platform(); }
-    // The real services, with the given registry and/or starter in place of the real ones.
-    Platform& with(RegistryReader* registry, ProgramStarter* starter = nullptr);
+    Platform& with(RegistryReader* registry, ProgramStarter* starter = nullptr,
+                   FileSystem* files = nullptr);
 
 private:
     std::unique_ptr<PlatformServices> m_services;

@@ -1,0 +1,325 @@
+// The commands as tables: (starting layout, control values, command) -> (layout after,
+// message shown), each row on a sample game of its own, through this platform's real layer.
+#include "core/ExcelFolders.h"
+#include "core/FindCommand.h"
+#include "core/OperationError.h"
+#include "core/PatchSwap.h"
+#include "support/SampleGame.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <fstream>
+
+using namespace velmoran;
+using namespace velmoran::testing;
+
+namespace {
+
+struct Row
+{
+    const char* start;   // steps that bring the game to the starting layout, and control values
+    const char* command; // the click
+    const char* layout;  // SampleGame::layout() afterwards; "=" when nothing changed at all
+    // The one message shown; "" none; "!<text>": the click fails, showing nothing, with an
+    // error that names <text> ("\..." in the game folder, "mod:<label>" a mod archive).
+    const char* message;
+};
+
+const std::string Installed = "original | no Backup | no save_Backup";
+const std::string BackedUp = "- | Backup:original hidden | no save_Backup";
+const std::string Copy = " | copy: Barbarian.d2s Sorceress.d2s Sorceress.key";
+const std::string BackedUpSaves = "- | Backup:original hidden | save_Backup" + Copy;
+const std::string Played = " | save: Amazon.d2s Barbarian.d2s Sorceress.d2s@1 Sorceress.key";
+const std::string Merged =
+    " | save: Amazon.d2s Barbarian.d2s Sorceress.d2s Sorceress.key"; // the copy over what was
+                                                                     // played
+const std::string Excel = " | data: global/ global/excel/ global/excel/Storm.dll=Storm";
+const char* Created = " Backup created !!";
+const char* Replaced = " The patch_D2 has been replaced ";
+const char* Undone = " All changes are undone !!";
+const char* NotFound = "!install folder was not found";
+
+void runRows(const std::vector<Row>& rows)
+{
+    for (const Row& row : rows) {
+        SCOPED_TRACE(std::string(row.start) + " -> " + row.command);
+        ScratchFolder scratch("velmoran-command");
+        SampleGame game(scratch.path());
+        game.run(row.start);
+        game.messages.shown.clear();
+        const auto before = game.snapshot();
+        const std::string layoutBefore = game.layout();
+        std::string failure;
+        try {
+            game.run(row.command);
+        } catch (const OperationError& error) {
+            failure = error.what();
+        }
+        if (std::string(row.layout) == "=") {
+            EXPECT_EQ(game.layout(), layoutBefore);
+            EXPECT_TRUE(game.snapshot() == before) << "the game folder changed";
+        } else {
+            EXPECT_EQ(game.layout(), row.layout);
+        }
+        std::string expected = row.message;
+        if (expected.starts_with("!")) {
+            expected = expected.substr(1);
+            expected = expected.starts_with("\\")     ? game.prefix.gameFolderWindows() + expected
+                       : expected.starts_with("mod:") ? game.mod(expected.substr(4))
+                                                      : expected;
+            EXPECT_NE(failure.find(expected), std::string::npos)
+                << "the failure \"" << failure << "\" does not name " << expected;
+            EXPECT_TRUE(game.messages.shown.empty());
+        } else {
+            EXPECT_EQ(failure, "");
+            std::vector<ShownMessage> shown;
+            if (!expected.empty())
+                shown.push_back({expected, "Velmoran"});
+            EXPECT_EQ(game.messages.shown, shown);
+        }
+    }
+}
+
+TEST(CommandTables, BackupReplaceAndUndo)
+{
+    runRows({
+        {"", "Backup", BackedUp.c_str(), Created},
+        {"", "Backup+saves", BackedUpSaves.c_str(), Created},
+        {"Check1=2", "Backup", BackedUp.c_str(), Created}, // greyed is not ticked
+        {"Backup", "Replace Median", "Median | Backup:original hidden | no save_Backup", Replaced},
+        {"Backup; Replace Median", "Replace Zy-El",
+         "Zy-El | Backup:original hidden | no save_Backup", Replaced},
+        {"Backup+saves; Replace Zy-El", "Replace Eastern Sun",
+         ("Eastern Sun | Backup:original hidden | save_Backup" + Copy).c_str(), Replaced},
+        {"", "Replace Median", "Median | no Backup | no save_Backup", Replaced},
+        {"", "Replace game", "=",
+         Replaced}, // the game's own archive, as listed or in other capitals
+        {"", "Replace GAME", "=", Replaced},
+        {"", "Replace nothing", "=", NothingSelectedMessage},
+        {"Backup", "Replace nothing", "=", NothingSelectedMessage},
+        {"no game", "Replace nothing", "=", NothingSelectedMessage},
+        {"Backup; Replace Zy-El", "Undo", Installed.c_str(), Undone},
+        {"Backup+saves", "Undo", Installed.c_str(), Undone},
+        {"Backup+saves; Replace Median; play", "Undo", (Installed + Merged).c_str(), Undone},
+        {"Backup; Undo; Backup+saves; Replace Zy-El", "Undo", Installed.c_str(), Undone},
+        // A backup exists: a second Backup stops at once.
+        {"Backup", "Backup", "=", "!\\Backup"},
+        {"Backup", "Backup+saves", "=", "!\\Backup"},
+        {"Backup; Replace Median", "Backup", "=", "!\\Backup"},
+        // Nothing backed up: Undo stops before it changes anything.
+        {"", "Undo", "=", "!\\Backup\\patch_d2.mpq"},
+        {"Replace Median", "Undo", "=", "!\\Backup\\patch_d2.mpq"},
+        // No game folder: every command stops before its first step.
+        {"no game", "Backup", "=", NotFound},
+        {"no game", "Backup+saves", "=", NotFound},
+        {"Backup+saves; no game", "Undo", "=", NotFound},
+        {"Backup; no game", "Replace Median", "=", NotFound},
+        // Where a step fails the command stops there; no backup folder is left behind.
+        {"rm patch_d2.mpq", "Backup", "=", "!\\patch_d2.mpq"},
+        {"rm patch_d2.mpq", "Backup+saves", "=", "!\\patch_d2.mpq"},
+        {"rmmod Median", "Replace Median", "=", "!mod:Median"},
+        {"Backup; rmmod Median", "Replace Median", "=", "!mod:Median"},
+        {"Backup; write Backup/notes.txt", "Undo", "original | Backup:- | no save_Backup",
+         "!\\Backup"},
+        {"Backup+saves; write save_Backup/save/Old/x.d2s", "Undo",
+         "original | no Backup | save_Backup", "!\\save_Backup\\save"},
+        {"write save_Backup/notes.txt", "Backup+saves", "- | Backup:original | save_Backup",
+         "!\\save_Backup"},
+        {"rm save", "Backup+saves", "- | Backup:original | save_Backup | save: none", "!\\save"},
+        // A save copy without ordinary files stays; the archive is still restored.
+        {"Backup+saves; hide save_Backup\\save\\Barbarian.d2s; hide "
+         "save_Backup\\save\\Sorceress.d2s; "
+         "hide save_Backup\\save\\Sorceress.key; play",
+         "Undo", ("original | no Backup | save_Backup" + Played + Copy).c_str(), Undone},
+        {"Backup+saves; rm save_Backup/save; write save_Backup/save/Old/Paladin.d2s; play", "Undo",
+         ("original | no Backup | save_Backup" + Played).c_str(), Undone},
+        // A run cut short may leave empty folders behind; they are no trap.
+        {"mkdir Backup", "Backup", BackedUp.c_str(), Created},
+        {"mkdir Backup", "Undo", Installed.c_str(), Undone},
+        {"mkdir save_Backup/save", "Backup+saves", BackedUpSaves.c_str(), Created},
+        {"Backup+saves; cp Backup/patch_d2.mpq patch_d2.mpq; rm Backup/patch_d2.mpq; play", "Undo",
+         (Installed + Merged).c_str(), Undone},
+        {"Backup+saves; cp Backup/patch_d2.mpq patch_d2.mpq; rm Backup; play", "Undo",
+         (Installed + Merged).c_str(), Undone},
+        {"Backup+saves; Undo; mkdir save_Backup/save", "Undo", Installed.c_str(), Undone},
+        {"mv save aside; mkdir save; Backup+saves; rm save; mv aside save", "Undo",
+         Installed.c_str(), Undone},
+        {"rm patch_d2.mpq; mkdir Backup", "Undo", "=", "!\\"},
+    });
+}
+
+TEST(CommandTables, CreateAndDeleteTheExcelFolders)
+{
+    const std::string binFiles = "Create; write data/global/excel/armor.bin; write "
+                                 "data/global/excel/Weapons.BIN; write data/global/excel/noext";
+    runRows({
+        {"", "Create", (Installed + Excel).c_str(), ExcelCreatedMessage},
+        {"Create; Delete", "Create", (Installed + Excel).c_str(), ExcelCreatedMessage},
+        {"mv Storm.dll STORM.DLL", "Create", (Installed + Excel).c_str(), ExcelCreatedMessage},
+        {"mkdir data", "Create", "=", "!\\data"},
+        {"write data/local/x.tbl", "Create", "=", "!\\data"},
+        {"rm Storm.dll", "Create", (Installed + " | data: global/ global/excel/").c_str(),
+         "!\\Storm.dll"},
+        {"no game", "Create", "=", NotFound},
+        {binFiles.c_str(), "Delete", Installed.c_str(), ExcelDeletedMessage},
+        {"Create", "Delete", Installed.c_str(), ExcelDeletedMessage},
+        {"mkdir data/global/excel", "Delete", "=", "!\\data\\global\\excel\\*.*"},
+        {"mkdir data/global", "Delete", "=", "!\\data\\global\\excel\\*.*"},
+        {"", "Delete", "=", "!\\data\\global\\excel\\*.*"},
+        {"Create; Delete", "Delete", "=", "!\\data\\global\\excel\\*.*"},
+        {(binFiles + "; mkdir data/global/excel/old").c_str(), "Delete",
+         (Installed + " | data: global/ global/excel/ global/excel/old/").c_str(),
+         "!\\data\\global\\excel"},
+        {(binFiles + "; mkdir data/global/ui").c_str(), "Delete",
+         (Installed + " | data: global/ global/ui/").c_str(), "!\\data\\global"},
+        {(binFiles + "; write data/global/palette.dat").c_str(), "Delete",
+         (Installed + " | data: global/ global/palette.dat").c_str(), "!\\data\\global"},
+        {(binFiles + "; write data/local/lng/eng.tbl").c_str(), "Delete",
+         (Installed + " | data: local/ local/lng/ local/lng/eng.tbl").c_str(), "!\\data"},
+        {"Create; no game", "Delete", "=", NotFound},
+    });
+}
+
+TEST(CommandTables, Launch)
+{
+    runRows({
+        {"", "Launch", (Installed + " | started Diablo II.exe | minimized").c_str(), ""},
+        {"Check2=1; Check3=1; Check4=1", "Launch",
+         (Installed + " | started Diablo II.exe -w -txt -direct | minimized").c_str(), ""},
+        {"Check1=1; Check2=1; Check3=2; Check4=1", "Launch",
+         (Installed + " | started Diablo II.exe -w -direct | minimized").c_str(), ""},
+        {"Check2=2; Check3=1", "Launch",
+         (Installed + " | started Diablo II.exe -txt | minimized").c_str(), ""},
+        {"Launch", "Launch",
+         (Installed + " | started Diablo II.exe | started Diablo II.exe | minimized").c_str(), ""},
+        {"no game", "Launch", "=", NotFound},
+    });
+}
+
+#ifndef _WIN32 // the drives of the sample prefix are Wine's drive letters
+TEST(CommandTables, Find)
+{
+    const std::string d =
+        " | List1: d:\\Mods\\Eastern Sun\\PATCH_D2.MPQ d:\\Mods\\Median\\patch_d2.mpq";
+    const std::string e = " | List1: e:\\Downloads\\Zy-El\\patch_d2.mpq | caption \" Velmoran \"";
+    runRows({
+        {"drive d:", "Find", (Installed + d + " | caption \"2\"").c_str(),
+         ""}, // the last count stays
+        {"drive e: [/drive_e]", "Find", (Installed + e).c_str(), ""},
+        {"drive d:; Find; drive e:", "Find", (Installed + e).c_str(), ""}, // the earlier list goes
+        {"drive c:", "Find",
+         (Installed +
+          " | List1: c:\\Program Files (x86)\\Diablo II\\patch_d2.mpq | caption \" Velmoran \"")
+             .c_str(),
+         ""},
+        {"drive d:; rmmod Median; rmmod Eastern Sun", "Find",
+         (Installed + " | caption \" Velmoran \"").c_str(), NothingFoundMessage},
+    });
+}
+#endif
+
+// Every click asks for the game folder afresh, and only as often as it needs it.
+TEST(CommandTables, EveryClickLooksTheGameFolderUpAfresh)
+{
+    const std::pair<const char*, int> rows[] = {
+        {"Backup", 1},         {"Backup+saves", 2},    {"Backup+saves; Undo", 4},
+        {"Replace Median", 1}, {"Replace nothing", 0}, {"Create; Delete", 2},
+        {"Launch", 1}};
+    for (const auto& [commands, lookups] : rows) {
+        ScratchFolder scratch("velmoran-lookups");
+        SampleGame game(scratch.path());
+        game.run(commands);
+        EXPECT_EQ(game.registry.lookups, lookups) << commands;
+    }
+}
+
+// Backup shows its message while the backup can still be seen, and hides it afterwards,
+// with no attribute but hidden, even from a read-only archive; Undo restores a plain file.
+TEST(CommandTables, BackupHidesTheArchiveOnlyOnceTheMessageIsClosed)
+{
+    ScratchFolder scratch("velmoran-hidden");
+    SampleGame game(scratch.path());
+    game.files().setAttributes(game.win("patch_d2.mpq"), Attribute::Normal);
+    std::filesystem::permissions(game.game() / "patch_d2.mpq", std::filesystem::perms::owner_read,
+                                 std::filesystem::perm_options::replace);
+    struct Watcher : UserMessages
+    {
+        SampleGame* game;
+        std::vector<std::string> seen;
+        void showMessage(const std::string&, const std::string&) override
+        {
+            seen.push_back(
+                findFirst(game->files(), game->win("Backup\\*.*"), FindFilter::Ordinary));
+        }
+    } watcher;
+    watcher.game = &game;
+    CommandContext context{game.platform(), game.form, watcher};
+    backupPatch(context);
+    EXPECT_EQ(watcher.seen, std::vector<std::string>{"patch_d2.mpq"});
+    constexpr unsigned Stored = Attribute::ReadOnly | Attribute::Hidden | Attribute::System;
+    EXPECT_EQ(game.files().fileAttributes(game.win("Backup\\patch_d2.mpq")) & Stored,
+              Attribute::Hidden);
+    game.run("Undo");
+    EXPECT_EQ(game.files().fileAttributes(game.win("patch_d2.mpq")) & Stored, 0u);
+    EXPECT_EQ(game.layout(), Installed);
+}
+
+// A layer that spoils every copy into the game folder in one byte, as failing storage
+// would: the check after each copy catches it before anything is deleted.
+class SpoilingFiles : public FileSystem
+{
+public:
+    SpoilingFiles(FileSystem& real, SampleGame& game) : m_real(real), m_game(game) {}
+    void copyFile(const std::string& source, const std::string& destination) override
+    {
+        m_real.copyFile(source, destination);
+        std::string relative = destination.substr(m_game.win("").size());
+        std::replace(relative.begin(), relative.end(), '\\', '/');
+        std::fstream file(m_game.game() / relative,
+                          std::ios::in | std::ios::out | std::ios::binary);
+        file.seekp(100);
+        file.put('\x5a');
+    }
+    // clang-format off
+    void deleteFiles(const std::string& p) override { m_real.deleteFiles(p); }
+    void makeFolder(const std::string& p) override { m_real.makeFolder(p); }
+    void removeFolder(const std::string& p) override { m_real.removeFolder(p); }
+    void setAttributes(const std::string& p, unsigned v) override { m_real.setAttributes(p, v); }
+    unsigned fileAttributes(const std::string& p) override { return m_real.fileAttributes(p); }
+    std::unique_ptr<Listing> findFile(const std::string& p, FindFilter f) override { return m_real.findFile(p, f); }
+    void copyFolderTree(const std::string& s, const std::string& d) override { m_real.copyFolderTree(s, d); }
+    void writeTextFile(const std::string& p, const std::vector<std::string>& l) override { m_real.writeTextFile(p, l); }
+    bool sameContents(const std::string& a, const std::string& b) override { return m_real.sameContents(a, b); }
+    void scanFolder(const std::string& f, const std::string& n, FolderScan& r) override { m_real.scanFolder(f, n, r); }
+    // clang-format on
+
+private:
+    FileSystem& m_real;
+    SampleGame& m_game;
+};
+
+TEST(CommandTables, AVerifiedCopyComesBeforeEveryDelete)
+{
+    for (const char* start : {"", "Backup; Replace Median"}) {
+        ScratchFolder scratch("velmoran-spoilt");
+        SampleGame game(scratch.path());
+        game.run(start);
+        const std::string layout = game.layout();
+        SpoilingFiles spoiling(game.files(), game);
+        Platform& real = game.platform();
+        Platform platform{spoiling,    real.registry,          real.starter,        real.drives,
+                          real.viewer, real.applicationFolder, real.temporaryFolder};
+        CommandContext context{platform, game.form, game.messages};
+        game.messages.shown.clear();
+        EXPECT_THROW(*start ? undoChanges(context) : backupPatch(context), OperationError) << start;
+        EXPECT_TRUE(game.messages.shown.empty());
+        EXPECT_EQ(game.label(game.game() / (*start ? "Backup/patch_d2.mpq" : "patch_d2.mpq")),
+                  "original")
+            << start;
+        game.run(*start ? "Undo" : "Backup"); // a sound run afterwards
+        EXPECT_EQ(game.layout(), *start ? Installed : BackedUp);
+    }
+}
+
+} // namespace

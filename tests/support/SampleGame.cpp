@@ -1,0 +1,239 @@
+#include "support/SampleGame.h"
+
+#include "core/ExcelFolders.h"
+#include "core/FindCommand.h"
+#include "core/LaunchCommand.h"
+#include "core/PatchSwap.h"
+#include "core/WebLink.h"
+
+#include <algorithm>
+#include <fstream>
+#include <set>
+#include <sstream>
+#include <stdexcept>
+
+namespace fs = std::filesystem;
+
+namespace velmoran::testing {
+
+namespace {
+
+const std::pair<const char*, const char*> Mods[] = {
+    {"Median", "Mods/Median/patch_d2.mpq"},
+    {"Eastern Sun", "Mods/Eastern Sun/PATCH_D2.MPQ"},
+    {"Zy-El", "Downloads/Zy-El/patch_d2.mpq"}};
+
+fs::path modFile(const SamplePrefix& prefix, const std::string& label)
+{
+    for (const auto& [name, relative] : Mods)
+        if (label == name)
+            return (label == "Zy-El" ? prefix.driveE() : prefix.driveD()) / relative;
+    return {};
+}
+
+std::string bytesOf(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::string bytes(static_cast<std::size_t>(fs::file_size(path)), '\0');
+    in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    return bytes;
+}
+
+} // namespace
+
+SampleGame::SampleGame(const fs::path& root) : prefix(root)
+{
+    versions["original"] = bytesOf(game() / "patch_d2.mpq");
+    for (const auto& [label, relative] : Mods)
+        versions[label] = bytesOf(modFile(prefix, label));
+    versions["Storm"] = bytesOf(game() / "Storm.dll");
+    for (const auto& [name, bytes] : saves())
+        saveVersions[name].push_back(bytes);
+}
+
+std::string SampleGame::mod(const std::string& label) const
+{
+    if (label == "game" || label == "GAME") { // the game's own archive, in any capitals
+        std::string path = win("patch_d2.mpq");
+        if (label == "GAME")
+            std::transform(path.begin(), path.end(), path.begin(),
+                           [](char c) { return static_cast<char>(std::toupper(c)); });
+        return path;
+    }
+    const fs::path file = modFile(prefix, label);
+    return file.empty() ? label : prefix.windowsPath(file);
+}
+
+void SampleGame::run(const std::string& steps)
+{
+    std::istringstream list(steps);
+    for (std::string step; std::getline(list, step, ';');) {
+        step.erase(0, step.find_first_not_of(' '));
+        const std::size_t blank = step.find(' ');
+        const std::string verb = step.substr(0, blank);
+        const std::string rest = blank == std::string::npos ? "" : step.substr(blank + 1);
+        const fs::path path = game() / rest;
+        CommandContext c = context();
+        if (verb == "Backup" || verb == "Backup+saves") {
+            if (verb == "Backup+saves")
+                form.checks[0] = CheckValue::Ticked;
+            backupPatch(c);
+        } else if (verb == "Replace") { // List1 holds the archive, selected, for the click only
+            const FakeForm shown = form;
+            form.list = {mod(rest)};
+            form.selected = rest == "nothing" ? -1 : 0;
+            try {
+                replacePatch(c);
+            } catch (...) {
+                form = shown;
+                throw;
+            }
+            form = shown;
+        } else if (step == "Undo") {
+            undoChanges(c);
+        } else if (step == "Create") {
+            createExcelFolders(c);
+        } else if (step == "Delete") {
+            deleteExcelFolders(c);
+        } else if (step == "Launch") {
+            launchGame(c);
+        } else if (step == "Find") {
+            findPatches(c);
+        } else if (step.starts_with("Check")) {
+            form.checks.at(static_cast<std::size_t>(step[5] - '1')) = step[7] - '0';
+        } else if (verb == "drive") {
+            form.drive = rest;
+        } else if (step == "no game") {
+            registry.value.reset();
+        } else if (step == "play") { // one save changed, one new character
+            for (const auto& [name, tag] :
+                 {std::pair{"Sorceress.d2s", "Sorceress played"}, {"Amazon.d2s", "Amazon"}}) {
+                saveVersions[name].push_back(standInBytes(tag, 1700));
+                writeFile(game() / "save" / name, saveVersions[name].back());
+            }
+        } else if (verb == "mkdir") {
+            fs::create_directories(path);
+        } else if (verb == "rm") {
+            fs::remove_all(path);
+        } else if (verb == "write") {
+            writeFile(path, "mine");
+        } else if (verb == "hide") {
+            files().setAttributes(win(rest), Attribute::Hidden);
+        } else if (verb == "cp" || verb == "mv") {
+            const std::size_t split = rest.find(' ');
+            const fs::path from = game() / rest.substr(0, split),
+                           to = game() / rest.substr(split + 1);
+            verb == "cp" ? fs::copy(from, to, fs::copy_options::recursive) : fs::rename(from, to);
+        } else if (verb == "overwrite") { // the archive, in place, as an unsafe copy would
+            std::ofstream out(game() / "patch_d2.mpq", std::ios::binary | std::ios::trunc);
+            for (std::size_t at = 0; at < versions.at(rest).size(); at += 4096)
+                out.write(versions.at(rest).data() + at,
+                          static_cast<std::streamsize>(
+                              std::min<std::size_t>(4096, versions.at(rest).size() - at)))
+                    .flush();
+        } else if (verb == "rmmod") {
+            fs::remove(modFile(prefix, rest));
+        } else if (!step.empty()) {
+            throw std::logic_error("unknown step " + step);
+        }
+    }
+}
+
+std::string SampleGame::label(const fs::path& file) const
+{
+    std::error_code ec;
+    if (!fs::is_regular_file(file, ec))
+        return "-";
+    const std::string bytes = bytesOf(file);
+    for (const auto& [name, content] : versions)
+        if (content == bytes)
+            return name;
+    return "?" + std::to_string(bytes.size());
+}
+
+std::string SampleGame::layout()
+{
+    std::string text = label(game() / "patch_d2.mpq") + " | ";
+    if (!fs::exists(game() / "Backup"))
+        text += "no Backup";
+    else if (!fs::exists(game() / "Backup" / "patch_d2.mpq"))
+        text += "Backup:-";
+    else
+        text += "Backup:" + label(game() / "Backup" / "patch_d2.mpq") +
+                (files().fileAttributes(win("Backup\\patch_d2.mpq")) & Attribute::Hidden ? " hidden"
+                                                                                         : "");
+    text += fs::exists(game() / "save_Backup") ? " | save_Backup" : " | no save_Backup";
+    // The saves, where they are not the installed ones: each with its version's number.
+    auto describeSaves = [&](const std::string& folder, const std::string& title) {
+        std::string out;
+        for (const auto& [name, bytes] : saves(folder)) {
+            const auto& known = saveVersions[name];
+            const auto at = std::find(known.begin(), known.end(), bytes);
+            out += " " + name +
+                   (at == known.end()     ? "?"
+                    : at == known.begin() ? ""
+                                          : "@" + std::to_string(at - known.begin()));
+        }
+        return out.empty() ? std::string() : " | " + title + ":" + out;
+    };
+    if (const std::string now = describeSaves("save", "save");
+        now != " | save: Barbarian.d2s Sorceress.d2s Sorceress.key")
+        text += now.empty() ? " | save: none" : now;
+    if (fs::exists(game() / "save_Backup" / "save"))
+        text += describeSaves("save_Backup/save", "copy");
+    if (fs::exists(game() / "data")) {
+        std::set<std::string> tree;
+        for (const auto& e : fs::recursive_directory_iterator(game() / "data")) {
+            const std::string known = e.is_directory() ? "/" : label(e.path());
+            tree.insert(e.path().lexically_relative(game() / "data").generic_string() +
+                        (known.starts_with("?") ? ""
+                         : known == "/"         ? "/"
+                                                : "=" + known));
+        }
+        text += " | data:";
+        for (const std::string& entry : tree)
+            text += " " + entry;
+    }
+    if (!form.list.empty()) {
+        text += " | List1:";
+        for (const std::string& entry : form.list)
+            text += " " + entry;
+    }
+    if (form.captionText != "Velmoran")
+        text += " | caption \"" + form.captionText + "\"";
+    for (const StartedProgram& s : starter.started) {
+        text += " | started " +
+                (s.program.starts_with(win("")) ? s.program.substr(win("").size()) : s.program) +
+                (s.workingFolder == prefix.gameFolderWindows() ? "" : " in " + s.workingFolder);
+        for (const std::string& argument : s.arguments)
+            text += " " + argument;
+    }
+    if (form.minimized)
+        text += " | minimized";
+    return text;
+}
+
+std::map<std::string, std::string> SampleGame::snapshot()
+{
+    std::map<std::string, std::string> entries;
+    for (const auto& entry : fs::recursive_directory_iterator(game())) {
+        std::string relative = entry.path().lexically_relative(game()).string();
+        std::replace(relative.begin(), relative.end(), '/', '\\');
+        entries[relative] = std::to_string(files().fileAttributes(win(relative))) +
+                            (entry.is_regular_file() ? " " + bytesOf(entry.path()) : "");
+    }
+    return entries;
+}
+
+std::map<std::string, std::string> SampleGame::saves(const std::string& folder) const
+{
+    std::map<std::string, std::string> result;
+    std::error_code ec;
+    for (auto it = fs::directory_iterator(game() / folder, ec);
+         !ec && it != fs::directory_iterator(); it.increment(ec))
+        if (it->is_regular_file())
+            result[it->path().filename().string()] = bytesOf(it->path());
+    return result;
+}
+
+} // namespace velmoran::testing

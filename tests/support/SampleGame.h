@@ -1,0 +1,64 @@
+#pragma once
+
+// A stand-in game on a sample prefix, driven through this platform's real file layer, and
+// its state read back in one line: which archive lies where, whether the backup is hidden,
+// the save copy, the excel tree, List1, the caption, what was started.
+
+#include "core/CommandContext.h"
+#include "support/Recorders.h"
+#include "support/SamplePrefix.h"
+#include "support/ScratchFolder.h"
+#include "support/TestPlatform.h"
+
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace velmoran::testing {
+
+class SampleGame
+{
+public:
+    explicit SampleGame(const std::filesystem::path& root);
+
+    Platform& platform() { return services.with(&registry, &starter); }
+    FileSystem& files() { return platform().files; }
+    CommandContext context() { return CommandContext{platform(), form, messages}; }
+
+    std::filesystem::path game() const { return prefix.gameFolder(); }
+    // The game folder's path followed by "\" and the relative path.
+    std::string win(const std::string& relative) const
+    {
+        return prefix.gameFolderWindows() + "\\" + relative;
+    }
+    // The path of a known mod archive ("Median", "Eastern Sun", "Zy-El") as the walk lists it.
+    std::string mod(const std::string& label) const;
+
+    // Runs steps separated by "; ": a command (Backup, Backup+saves, Replace <label>,
+    // Replace nothing, Undo, Create, Delete, Launch, Find, Link) or a change made by hand:
+    // Check<n>=<v>, drive <name>, no game, play, mkdir/rm/write/hide <game-relative path>,
+    // cp/mv <from> <to>, rmmod <label>, overwrite <label> (in place). A command's failure is
+    // raised.
+    void run(const std::string& steps);
+
+    // Which known archive a file holds: "-" when missing, else its label, else "?<size>".
+    std::string label(const std::filesystem::path& file) const;
+    // "<archive> | <backup> | <save copy>", then whatever else is not as installed.
+    std::string layout();
+    // Every file and folder under the game folder with its bytes and attributes.
+    std::map<std::string, std::string> snapshot();
+    // The saves as name -> bytes, in a folder under the game folder.
+    std::map<std::string, std::string> saves(const std::string& folder = "save") const;
+
+    SamplePrefix prefix;
+    TestPlatform services{prefix.prefix()};
+    FixedRegistry registry{prefix.gameFolderWindows()};
+    RecordingStarter starter;
+    FakeForm form;
+    RecordingMessages messages;
+    std::map<std::string, std::string> versions;                  // archive label -> bytes
+    std::map<std::string, std::vector<std::string>> saveVersions; // save name -> its versions
+};
+
+} // namespace velmoran::testing

@@ -1,0 +1,86 @@
+#include "support/StandIns.h"
+
+#include "support/ScratchFolder.h"
+
+#include <chrono>
+#include <cstdlib>
+#include <sstream>
+#include <thread>
+
+namespace fs = std::filesystem;
+
+namespace velmoran::testing {
+
+namespace {
+
+void setVariable(const std::string& name, const std::optional<std::string>& value)
+{
+#ifdef _WIN32
+    ::_putenv_s(name.c_str(), value ? value->c_str() : "");
+#else
+    if (value)
+        ::setenv(name.c_str(), value->c_str(), 1);
+    else
+        ::unsetenv(name.c_str());
+#endif
+}
+
+std::optional<std::string> variable(const std::string& name)
+{
+    const char* value = std::getenv(name.c_str());
+    return value ? std::optional<std::string>(value) : std::nullopt;
+}
+
+} // namespace
+
+ScopedVariable::ScopedVariable(std::string name, const std::optional<std::string>& value)
+    : m_name(std::move(name)), m_old(variable(m_name))
+{
+    setVariable(m_name, value);
+}
+
+ScopedVariable::~ScopedVariable()
+{
+    setVariable(m_name, m_old);
+}
+
+StandInPrograms::StandInPrograms(const fs::path& root)
+    : m_bin(root / "bin"), m_records(root / "records"),
+      m_path("PATH", m_bin.string() + ":" + variable("PATH").value_or("/usr/bin:/bin"))
+{
+    for (const char* program : {"wine", "xdg-open"}) {
+        fs::create_directories(m_records / program);
+        writeFile(m_bin / program,
+                  "#!/bin/sh\nout=\"" + (m_records / program).string() +
+                      "/$$\"\n{ printf 'cwd=%s\\nWINEPREFIX=%s\\n' \"$(pwd)\" \"$WINEPREFIX\"\n"
+                      "  printf 'sid=%s\\n' \"$(cut -d' ' -f6 /proc/$$/stat)\"\n"
+                      "  printf 'stdin=%s\\n' \"$(readlink /proc/$$/fd/0)\"\n"
+                      "  for a in \"$@\"; do printf 'arg=%s\\n' \"$a\"; done\n"
+                      "} > \"$out.part\" && mv \"$out.part\" \"$out\"\n");
+        fs::permissions(m_bin / program, fs::perms::owner_all);
+    }
+}
+
+std::vector<std::vector<std::string>> StandInPrograms::waitFor(const std::string& program,
+                                                               std::size_t count) const
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    std::vector<std::vector<std::string>> runs;
+    do {
+        runs.clear();
+        for (const fs::directory_entry& e : fs::directory_iterator(m_records / program)) {
+            if (e.path().extension() == ".part")
+                continue;
+            std::istringstream text(readFile(e.path()));
+            runs.emplace_back();
+            for (std::string line; std::getline(text, line);)
+                runs.back().push_back(line);
+        }
+        if (runs.size() >= count)
+            break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    } while (std::chrono::steady_clock::now() < deadline);
+    return runs;
+}
+
+} // namespace velmoran::testing

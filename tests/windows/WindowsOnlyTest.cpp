@@ -1,0 +1,107 @@
+// What only the Windows layer has: the registry's 32-bit view, the quoted command line,
+// and a read-only destination that a copy must not overwrite.
+#include "core/GameFolder.h"
+#include "core/OperationError.h"
+#include "platform/windows/WindowsFileSystem.h"
+#include "platform/windows/WindowsProgramStarter.h"
+#include "platform/windows/WindowsRegistryReader.h"
+#include "platform/windows/WindowsText.h"
+#include "support/ScratchFolder.h"
+
+#include <gtest/gtest.h>
+
+using namespace velmoran;
+using namespace velmoran::testing;
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::wstring TestKey =
+    L"SOFTWARE\\Velmoran Tests\\run " + std::to_wstring(::GetCurrentProcessId());
+
+void writeValue(REGSAM view, const std::string& name, DWORD type, const std::wstring& text)
+{
+    HKEY key = nullptr;
+    ASSERT_EQ(::RegCreateKeyExW(HKEY_LOCAL_MACHINE, TestKey.c_str(), 0, nullptr, 0,
+                                KEY_WRITE | view, nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    const DWORD number = 1;
+    const void* data = type == REG_DWORD ? static_cast<const void*>(&number) : text.c_str();
+    const DWORD bytes =
+        type == REG_DWORD ? sizeof number : static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t));
+    EXPECT_EQ(::RegSetKeyValueW(key, nullptr, toWide(name).c_str(), type, data, bytes),
+              ERROR_SUCCESS)
+        << name;
+    ::RegCloseKey(key);
+}
+
+TEST(WindowsRegistry, ReadsTextFromThe32BitViewAfreshEveryTime)
+{
+    WindowsRegistryReader reader;
+    const std::string key = toUtf8(TestKey);
+    auto read = [&](const char* name) {
+        return reader.readString(RootKey::LocalMachine, key, name);
+    };
+    EXPECT_EQ(read("InstallPath"), std::nullopt); // no key at all
+    writeValue(KEY_WOW64_64KEY, "InstallPath", REG_SZ, L"C:\\Program Files\\Diablo II");
+    EXPECT_EQ(read("InstallPath"), std::nullopt); // the 64-bit view is not the game's
+    const std::string longText = "C:\\" + std::string(20000, 'x') + "\\Diablo II";
+    const std::tuple<const char*, std::string, DWORD> rows[] = {
+        {"InstallPath", "C:\\Program Files (x86)\\Diablo II", REG_SZ},
+        {"Unicode", "C:\\Spiele\\Diablo II \xE2\x80\x93 \xC3\x84rger \xE6\x97\xA5", REG_SZ},
+        {"Trailing", "D:\\Games\\Diablo II\\", REG_SZ},
+        {"Empty", "", REG_SZ},
+        {"Long", longText, REG_SZ}};
+    for (const auto& [name, text, type] : rows) {
+        writeValue(KEY_WOW64_32KEY, name, type, toWide(text));
+        EXPECT_EQ(read(name), std::optional<std::string>(text)) << name;
+    }
+    EXPECT_EQ(read("installpath"), std::optional<std::string>(std::get<1>(rows[0])));
+    writeValue(KEY_WOW64_32KEY, "InstallPath", REG_SZ, L"C:\\Second");
+    EXPECT_EQ(read("InstallPath"), std::optional<std::string>("C:\\Second"));
+    writeValue(KEY_WOW64_32KEY, "Expand", REG_EXPAND_SZ, L"%SystemRoot%\\Diablo II");
+    EXPECT_EQ(read("Expand")->find('%'), std::string::npos);
+    writeValue(KEY_WOW64_32KEY, "Number", REG_DWORD, L"");
+    EXPECT_EQ(read("Number"), std::nullopt);
+    for (REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY})
+        ::RegDeleteKeyExW(HKEY_LOCAL_MACHINE, TestKey.c_str(), view, 0);
+
+    const std::string where =
+        reader.describeLocation(RootKey::LocalMachine, GameKeyPath, GameValueName);
+    for (const std::string& part : {std::string("HKEY_LOCAL_MACHINE\\") + GameKeyPath,
+                                    std::string(GameValueName), std::string("32-bit")})
+        EXPECT_NE(where.find(part), std::string::npos) << where << " lacks " << part;
+}
+
+TEST(WindowsCommandLine, QuotesOnlyWhereNeeded)
+{
+    const std::pair<std::vector<std::wstring>, const wchar_t*> rows[] = {
+        {{}, L"\"C:\\D2\\Diablo II.exe\""},
+        {{L"-w", L"-txt"}, L"\"C:\\D2\\Diablo II.exe\" -w -txt"},
+        {{L"a b"}, L"\"C:\\D2\\Diablo II.exe\" \"a b\""},
+        {{L""}, L"\"C:\\D2\\Diablo II.exe\" \"\""},
+        {{L"x\"y"}, L"\"C:\\D2\\Diablo II.exe\" \"x\\\"y\""},
+        {{L"a\\\\b c\\"}, L"\"C:\\D2\\Diablo II.exe\" \"a\\\\b c\\\\\""},
+    };
+    for (const auto& [arguments, expected] : rows)
+        EXPECT_EQ(buildCommandLine(L"C:\\D2\\Diablo II.exe", arguments), expected);
+}
+
+TEST(WindowsFiles, AReadOnlyDestinationIsNotOverwritten)
+{
+    ScratchFolder scratch{"velmoran-readonly"};
+    writeFile(scratch / "new.mpq", "new");
+    writeFile(scratch / "locked.mpq", "locked");
+    ::SetFileAttributesW((scratch / "locked.mpq").wstring().c_str(), FILE_ATTRIBUTE_READONLY);
+    WindowsFileSystem files;
+    const std::string locked = toUtf8((scratch / "locked.mpq").wstring());
+    try {
+        files.copyFile(toUtf8((scratch / "new.mpq").wstring()), locked);
+        ADD_FAILURE() << "copied over a read-only file";
+    } catch (const OperationError& error) {
+        EXPECT_NE(std::string(error.what()).find(locked), std::string::npos) << error.what();
+    }
+    EXPECT_EQ(readFile(scratch / "locked.mpq"), "locked");
+}
+
+} // namespace
