@@ -4,6 +4,7 @@
 #include "core/FindCommand.h"
 #include "core/OperationError.h"
 #include "core/PatchSwap.h"
+#include "core/WebLink.h"
 #include "support/SampleGame.h"
 
 #include <gtest/gtest.h>
@@ -267,36 +268,19 @@ TEST(CommandTables, BackupHidesTheArchiveOnlyOnceTheMessageIsClosed)
 
 // A layer that spoils every copy into the game folder in one byte, as failing storage
 // would: the check after each copy catches it before anything is deleted.
-class SpoilingFiles : public FileSystem
+struct SpoilingFiles : ForwardingFiles
 {
-public:
-    SpoilingFiles(FileSystem& real, SampleGame& game) : m_real(real), m_game(game) {}
+    SpoilingFiles(SampleGame& game) : ForwardingFiles(game.files()), game(game) {}
     void copyFile(const std::string& source, const std::string& destination) override
     {
-        m_real.copyFile(source, destination);
-        std::string relative = destination.substr(m_game.win("").size());
+        real.copyFile(source, destination);
+        std::string relative = destination.substr(game.win("").size());
         std::replace(relative.begin(), relative.end(), '\\', '/');
-        std::fstream file(m_game.game() / relative,
-                          std::ios::in | std::ios::out | std::ios::binary);
+        std::fstream file(game.game() / relative, std::ios::in | std::ios::out | std::ios::binary);
         file.seekp(100);
         file.put('\x5a');
     }
-    // clang-format off
-    void deleteFiles(const std::string& p) override { m_real.deleteFiles(p); }
-    void makeFolder(const std::string& p) override { m_real.makeFolder(p); }
-    void removeFolder(const std::string& p) override { m_real.removeFolder(p); }
-    void setAttributes(const std::string& p, unsigned v) override { m_real.setAttributes(p, v); }
-    unsigned fileAttributes(const std::string& p) override { return m_real.fileAttributes(p); }
-    std::unique_ptr<Listing> findFile(const std::string& p, FindFilter f) override { return m_real.findFile(p, f); }
-    void copyFolderTree(const std::string& s, const std::string& d) override { m_real.copyFolderTree(s, d); }
-    void writeTextFile(const std::string& p, const std::vector<std::string>& l) override { m_real.writeTextFile(p, l); }
-    bool sameContents(const std::string& a, const std::string& b) override { return m_real.sameContents(a, b); }
-    void scanFolder(const std::string& f, const std::string& n, FolderScan& r) override { m_real.scanFolder(f, n, r); }
-    // clang-format on
-
-private:
-    FileSystem& m_real;
-    SampleGame& m_game;
+    SampleGame& game;
 };
 
 TEST(CommandTables, AVerifiedCopyComesBeforeEveryDelete)
@@ -306,11 +290,9 @@ TEST(CommandTables, AVerifiedCopyComesBeforeEveryDelete)
         SampleGame game(scratch.path());
         game.run(start);
         const std::string layout = game.layout();
-        SpoilingFiles spoiling(game.files(), game);
-        Platform& real = game.platform();
-        Platform platform{spoiling,    real.registry,          real.starter,        real.drives,
-                          real.viewer, real.applicationFolder, real.temporaryFolder};
-        CommandContext context{platform, game.form, game.messages};
+        SpoilingFiles spoiling(game);
+        CommandContext context{game.services.with(&game.registry, nullptr, &spoiling), game.form,
+                               game.messages};
         game.messages.shown.clear();
         EXPECT_THROW(*start ? undoChanges(context) : backupPatch(context), OperationError) << start;
         EXPECT_TRUE(game.messages.shown.empty());
@@ -320,6 +302,52 @@ TEST(CommandTables, AVerifiedCopyComesBeforeEveryDelete)
         game.run(*start ? "Undo" : "Backup"); // a sound run afterwards
         EXPECT_EQ(game.layout(), *start ? Installed : BackedUp);
     }
+}
+
+// The link writes the shortcut into the program's folder, or where that is gone into the
+// temporary folder, and hands it to the viewer whole; with neither, it fails clearly.
+TEST(CommandTables, TheLinkHandsTheViewerAWholeShortcut)
+{
+    struct Viewer : UrlViewer
+    {
+        void openShortcut(const std::string& file, const std::string& address) override
+        {
+            std::string path = file;
+            std::replace(path.begin(), path.end(), '\\', '/');
+            seen.push_back(file + " " + address + "\n" + readFile(path));
+        }
+        std::vector<std::string> seen;
+    } viewer;
+    ScratchFolder scratch("velmoran-link");
+    SampleGame game(scratch / "game");
+    const std::string app = (scratch / "app").string(), temp = (scratch / "temp").string();
+    writeFile(scratch / "app" / "TEMP.URL", std::string(300, 'x')); // emptied, not appended to
+    std::filesystem::create_directories(temp);
+    Platform& real = game.platform();
+    for (const auto& [caption, folder] : {std::pair{"velmoran.example.org/?a=b&c=d", app},
+                                          {"  blanks kept  ", app},
+                                          {"", app},
+                                          {"velmoran.example.org", temp}}) {
+        if (folder == temp)
+            std::filesystem::remove_all(app);
+        Platform platform{real.files, real.registry, real.starter, real.drives, viewer, app, temp};
+        CommandContext context{platform, game.form, game.messages};
+        game.form.url = caption;
+        openWebsite(context);
+        EXPECT_EQ(viewer.seen.back(), folder + "\\TEMP.URL " + caption +
+                                          "\n[InternetShortcut]\r\nURL=" + caption + "\r\n");
+    }
+    std::filesystem::remove_all(temp);
+    Platform platform{real.files, real.registry, real.starter, real.drives, viewer, app, temp};
+    CommandContext context{platform, game.form, game.messages};
+    try {
+        openWebsite(context);
+        ADD_FAILURE() << "no failure";
+    } catch (const OperationError& error) {
+        EXPECT_NE(std::string(error.what()).find(temp), std::string::npos) << error.what();
+    }
+    EXPECT_EQ(viewer.seen.size(), 4u);
+    EXPECT_TRUE(game.messages.shown.empty());
 }
 
 } // namespace

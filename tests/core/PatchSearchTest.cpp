@@ -128,37 +128,21 @@ TEST_F(Walk, TheRootIsTakenWithOrWithoutItsBackslash)
 
 // A layer that, as another command might, changes the tree while the walk goes on: right
 // after the root has been read, one folder is removed and another one is locked.
-class ChangingFiles : public FileSystem
+struct ChangingFiles : ForwardingFiles
 {
-public:
-    ChangingFiles(FileSystem& real, std::function<void()> afterRoot)
-        : m_real(real), m_afterRoot(std::move(afterRoot))
+    ChangingFiles(FileSystem& files, std::function<void()> afterRoot)
+        : ForwardingFiles(files), afterRoot(std::move(afterRoot))
     {
     }
     void scanFolder(const std::string& f, const std::string& n, FolderScan& r) override
     {
         if (f.find("Locked") != std::string::npos)
             throw OperationError("read the folder", {f}, "Permission denied");
-        m_real.scanFolder(f, n, r);
-        if (const auto hook = std::exchange(m_afterRoot, nullptr))
+        real.scanFolder(f, n, r);
+        if (const auto hook = std::exchange(afterRoot, nullptr))
             hook();
     }
-    // clang-format off
-    void copyFile(const std::string& s, const std::string& d) override { m_real.copyFile(s, d); }
-    void deleteFiles(const std::string& p) override { m_real.deleteFiles(p); }
-    void makeFolder(const std::string& p) override { m_real.makeFolder(p); }
-    void removeFolder(const std::string& p) override { m_real.removeFolder(p); }
-    void setAttributes(const std::string& p, unsigned v) override { m_real.setAttributes(p, v); }
-    unsigned fileAttributes(const std::string& p) override { return m_real.fileAttributes(p); }
-    std::unique_ptr<Listing> findFile(const std::string& p, FindFilter f) override { return m_real.findFile(p, f); }
-    void copyFolderTree(const std::string& s, const std::string& d) override { m_real.copyFolderTree(s, d); }
-    void writeTextFile(const std::string& p, const std::vector<std::string>& l) override { m_real.writeTextFile(p, l); }
-    bool sameContents(const std::string& a, const std::string& b) override { return m_real.sameContents(a, b); }
-    // clang-format on
-
-private:
-    FileSystem& m_real;
-    std::function<void()> m_afterRoot;
+    std::function<void()> afterRoot;
 };
 
 TEST_F(Walk, AFolderRemovedDuringTheWalkIsGoneAndOneThatCannotBeReadIsTold)

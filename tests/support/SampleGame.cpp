@@ -31,22 +31,14 @@ fs::path modFile(const SamplePrefix& prefix, const std::string& label)
     return {};
 }
 
-std::string bytesOf(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::string bytes(static_cast<std::size_t>(fs::file_size(path)), '\0');
-    in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    return bytes;
-}
-
 } // namespace
 
 SampleGame::SampleGame(const fs::path& root) : prefix(root)
 {
-    versions["original"] = bytesOf(game() / "patch_d2.mpq");
+    versions["original"] = readFile(game() / "patch_d2.mpq");
     for (const auto& [label, relative] : Mods)
-        versions[label] = bytesOf(modFile(prefix, label));
-    versions["Storm"] = bytesOf(game() / "Storm.dll");
+        versions[label] = readFile(modFile(prefix, label));
+    versions["Storm"] = readFile(game() / "Storm.dll");
     for (const auto& [name, bytes] : saves())
         saveVersions[name].push_back(bytes);
 }
@@ -144,7 +136,7 @@ std::string SampleGame::label(const fs::path& file) const
     std::error_code ec;
     if (!fs::is_regular_file(file, ec))
         return "-";
-    const std::string bytes = bytesOf(file);
+    const std::string bytes = readFile(file);
     for (const auto& [name, content] : versions)
         if (content == bytes)
             return name;
@@ -220,7 +212,7 @@ std::map<std::string, std::string> SampleGame::snapshot()
         std::string relative = entry.path().lexically_relative(game()).string();
         std::replace(relative.begin(), relative.end(), '/', '\\');
         entries[relative] = std::to_string(files().fileAttributes(win(relative))) +
-                            (entry.is_regular_file() ? " " + bytesOf(entry.path()) : "");
+                            (entry.is_regular_file() ? " " + readFile(entry.path()) : "");
     }
     return entries;
 }
@@ -232,7 +224,7 @@ std::map<std::string, std::string> SampleGame::saves(const std::string& folder) 
     for (auto it = fs::directory_iterator(game() / folder, ec);
          !ec && it != fs::directory_iterator(); it.increment(ec))
         if (it->is_regular_file())
-            result[it->path().filename().string()] = bytesOf(it->path());
+            result[it->path().filename().string()] = readFile(it->path());
     return result;
 }
 
