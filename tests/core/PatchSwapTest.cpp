@@ -399,8 +399,9 @@ void run(const std::vector<Case>& cases)
     }
 }
 
-// A run cut short (a crash, a power cut) can leave an empty Backup folder. It must not make
-// every later Backup and Undo stop until the user deletes it by hand.
+// A run cut short (a crash, a power cut) can leave an empty Backup folder: the next Backup
+// gets past it. Undo with nothing backed up changes nothing, least of all newer saves with
+// an old copy of them; the error names the copy, for the player to take by hand.
 TEST(PatchSwap, AnEmptyBackupFolderLeftByAnInterruptedRunIsNoTrap)
 {
     const auto emptyBackup = [](SwapGame& g) { fs::create_directory(g.game() / "Backup"); };
@@ -417,11 +418,12 @@ TEST(PatchSwap, AnEmptyBackupFolderLeftByAnInterruptedRunIsNoTrap)
     };
     run({
         {"Backup cut short before its copy, then Backup", emptyBackup, "Backup", BackedUp, Created},
-        {"Backup cut short before its copy, then Undo", emptyBackup, "Undo", Installed, Undone},
-        {"Undo cut short before the saves, then Undo", undoCutShort(true), "Undo", Installed,
-         Undone},
-        {"Undo cut short during the saves, then Undo", undoCutShort(false), "Undo", Installed,
-         Undone},
+        {"Backup cut short before its copy, then Undo", emptyBackup, "Undo", nullptr, "",
+         "\\Backup\\patch_d2.mpq", "changed nothing"},
+        {"Undo cut short before the saves, then Undo", undoCutShort(true), "Undo", nullptr, "",
+         "\\save_Backup\\save", "by hand"},
+        {"Undo cut short during the saves, then Undo", undoCutShort(false), "Undo", nullptr, "",
+         "\\save_Backup\\save", "by hand"},
         {"Backup with saves cut short before its copy, then Backup with saves",
          [](SwapGame& g) { fs::create_directories(g.game() / "save_Backup" / "save"); },
          "Backup+saves", BackedUpSaves, Created},
@@ -431,7 +433,7 @@ TEST(PatchSwap, AnEmptyBackupFolderLeftByAnInterruptedRunIsNoTrap)
              g.undo();
              fs::create_directories(g.game() / "save_Backup" / "save");
          },
-         "Undo", Installed, Undone},
+         "Undo", nullptr, "", "\\save_Backup\\save"},
         {"Undo of a Backup whose save folder was empty",
          [](SwapGame& g) {
              for (const auto& [name, bytes] : g.saves())
@@ -446,7 +448,7 @@ TEST(PatchSwap, AnEmptyBackupFolderLeftByAnInterruptedRunIsNoTrap)
              fs::remove(g.game() / "patch_d2.mpq");
              fs::create_directory(g.game() / "Backup");
          },
-         "Undo", nullptr, ""},
+         "Undo", nullptr, "", "\\Backup\\patch_d2.mpq"},
     });
 }
 

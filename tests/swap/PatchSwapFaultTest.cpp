@@ -261,7 +261,7 @@ void useMemoryForScratch()
 
 struct Tally
 {
-    long stops = 0, tried = 0, survived = 0, recovered = 0, temporaries = 0;
+    long stops = 0, tried = 0, survived = 0, recovered = 0, refused = 0, temporaries = 0;
     std::vector<std::string> failures;
     std::string skipped; // why the kill points could not be run
 };
@@ -319,17 +319,49 @@ Tally killEverywhere(const Scenario& scenario, long cap, const std::vector<long>
                                             : "write offset " + std::to_string(limit));
         if (lost.empty()) {
             ++tally.survived;
-            // The user clicks Undo once: the game is back to its installed state.
+            // The user clicks Undo once. Where the backed-up archive is still there, the game
+            // is back to its installed state. Where it is gone (an Undo cut short after its
+            // restore, a Backup before its copy), Undo changes nothing and its error names the
+            // backed-up archive and the copy of the saves where one is left, never to be
+            // merged over newer saves. Without such a copy, Backup and Undo work again then.
+            const bool backedUp = fs::exists(game->game() / "Backup" / "patch_d2.mpq");
+            const bool saveCopy = fs::exists(game->game() / "save_Backup" / "save");
+            const auto before = game->snapshot();
+            game->messages.shown.clear();
+            const auto click = [](const std::function<void()>& run) {
+                try {
+                    run();
+                    return std::string();
+                } catch (const OperationError& e) {
+                    return std::string(e.what());
+                }
+            };
+            const auto installed = [&] {
+                int ignored = 0;
+                return game->layout() == "original | no Backup | no save_Backup" &&
+                       losses(*game, savesBefore, ignored).empty();
+            };
+            const auto names = [&](const std::string& failure, const std::string& relative) {
+                return failure.find(game->win(relative)) != std::string::npos;
+            };
             std::string failure;
-            try {
-                if (fs::exists(game->game() / "Backup") || fs::exists(game->game() / "save_Backup"))
-                    game->undo();
-            } catch (const OperationError& e) {
-                failure = e.what();
+            const bool clicked =
+                fs::exists(game->game() / "Backup") || fs::exists(game->game() / "save_Backup");
+            if (clicked)
+                failure = click([&] { game->undo(); });
+            bool recovered = failure.empty() && installed() && (backedUp || !clicked);
+            if (!failure.empty() && !backedUp && game->snapshot() == before &&
+                game->messages.shown.empty() && names(failure, "Backup\\patch_d2.mpq") &&
+                names(failure, "save_Backup\\save") == saveCopy) {
+                ++tally.refused;
+                if (!saveCopy)
+                    failure = click([&] {
+                        game->backup();
+                        game->undo();
+                    });
+                recovered = saveCopy || (failure.empty() && installed());
             }
-            int ignored = 0;
-            if (game->layout() == "original | no Backup | no save_Backup" &&
-                losses(*game, savesBefore, ignored).empty())
+            if (recovered)
                 ++tally.recovered;
             else if (requireRecovery)
                 tally.failures.push_back(where + ": one Undo afterwards left " + game->layout() +
@@ -359,17 +391,23 @@ TEST(PatchSwapFaults, NothingIsLostWhereverTheProcessIsKilled)
             ADD_FAILURE() << failure;
         std::cout << "[ fault    ] " << scenario.name << ": " << tally.stops << " syscall stops, "
                   << tally.tried << " kill points tried, " << tally.survived << " survived, "
-                  << tally.recovered << " back to the installed game after one Undo\n";
+                  << tally.recovered - tally.refused
+                  << " back to the installed game after one Undo, " << tally.refused
+                  << " where Undo found nothing backed up and changed nothing\n";
         total.tried += tally.tried;
         total.survived += tally.survived;
         total.recovered += tally.recovered;
+        total.refused += tally.refused;
         total.temporaries += tally.temporaries;
     }
     std::cout << "[ fault    ] total: " << total.tried << " kill points tried, " << total.survived
-              << " survived, " << total.recovered << " back to the installed game after one Undo; "
-              << total.temporaries << " temporary copy files left behind by killed runs\n";
+              << " survived, " << total.recovered - total.refused
+              << " back to the installed game after one Undo, " << total.refused
+              << " left unchanged by an Undo that found nothing backed up; " << total.temporaries
+              << " temporary copy files left behind by killed runs\n";
     EXPECT_EQ(total.survived, total.tried);
     EXPECT_EQ(total.recovered, total.tried);
+    EXPECT_GT(total.refused, 0) << "no kill point left an Undo with nothing backed up";
     EXPECT_GE(total.tried, 300) << "too few kill points were reached";
 }
 
