@@ -326,33 +326,29 @@ Tally killEverywhere(const Scenario& scenario, long cap, const std::vector<long>
             // merged over newer saves. Without such a copy, Backup and Undo work again then.
             const bool backedUp = fs::exists(game->game() / "Backup" / "patch_d2.mpq");
             const bool saveCopy = fs::exists(game->game() / "save_Backup" / "save");
+            const bool clicked =
+                fs::exists(game->game() / "Backup") || fs::exists(game->game() / "save_Backup");
             const auto before = game->snapshot();
             game->messages.shown.clear();
             const auto click = [](const std::function<void()>& run) {
                 try {
                     run();
-                    return std::string();
                 } catch (const OperationError& e) {
                     return std::string(e.what());
                 }
+                return std::string();
             };
             const auto installed = [&] {
                 int ignored = 0;
                 return game->layout() == "original | no Backup | no save_Backup" &&
                        losses(*game, savesBefore, ignored).empty();
             };
-            const auto names = [&](const std::string& failure, const std::string& relative) {
-                return failure.find(game->win(relative)) != std::string::npos;
-            };
-            std::string failure;
-            const bool clicked =
-                fs::exists(game->game() / "Backup") || fs::exists(game->game() / "save_Backup");
-            if (clicked)
-                failure = click([&] { game->undo(); });
+            std::string failure = clicked ? click([&] { game->undo(); }) : "";
             bool recovered = failure.empty() && installed() && (backedUp || !clicked);
             if (!failure.empty() && !backedUp && game->snapshot() == before &&
-                game->messages.shown.empty() && names(failure, "Backup\\patch_d2.mpq") &&
-                names(failure, "save_Backup\\save") == saveCopy) {
+                game->messages.shown.empty() &&
+                failure.find(game->win("Backup\\patch_d2.mpq")) != std::string::npos &&
+                (failure.find(game->win("save_Backup\\save")) != std::string::npos) == saveCopy) {
                 ++tally.refused;
                 if (!saveCopy)
                     failure = click([&] {
