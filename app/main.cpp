@@ -10,6 +10,7 @@ int main(int argc, char* argv[])
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Velmoran"));
     QApplication::setApplicationVersion(QStringLiteral(VELMORAN_VERSION));
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.example.velmoran"));
     QApplication::setWindowIcon(velmoran::programIcon());
     velmoran::useDesignFont();
 
