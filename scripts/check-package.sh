@@ -148,7 +148,7 @@ if [ -n "$window" ] && kill -0 "$program_pid" 2>/dev/null; then
     fi
 else
     fail "the unpacked program did not show its main window within 30 s"
-    cat "$work/program.log"
+    cat "$work/xvfb.log" "$work/program.log"
 fi
 kill "$program_pid" 2>/dev/null || true
 wait "$program_pid" 2>/dev/null || true
