@@ -10,6 +10,7 @@ int main(int argc, char* argv[])
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Velmoran"));
     QApplication::setApplicationVersion(QStringLiteral(VELMORAN_VERSION));
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.example.velmoran"));
     // No application-wide icon: the main and Options windows carry the program icon, the
     // About window none of its own.
     velmoran::useDesignFont();
