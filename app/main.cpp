@@ -10,7 +10,9 @@ int main(int argc, char* argv[])
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Velmoran"));
     QApplication::setApplicationVersion(QStringLiteral(VELMORAN_VERSION));
-    QApplication::setWindowIcon(velmoran::programIcon());
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.example.velmoran"));
+    // No application-wide icon: the main and Options windows carry the program icon, the
+    // About window none of its own.
     velmoran::useDesignFont();
 
     const std::unique_ptr<velmoran::PlatformServices> services = velmoran::createPlatformServices();

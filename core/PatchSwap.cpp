@@ -125,27 +125,30 @@ void undoChanges(CommandContext& context)
         const std::string backupFolder = gameFolder + BackupFolderLiteral;
         const std::string backupArchive = gameFolder + BackupArchiveLiteral;
 
-        // An Undo cut short after its restore leaves the archive in place and no backed-up
-        // archive, but an empty Backup folder, or saves still to merge back, or empty save
-        // backup folders: the next Undo clears those and finishes. Otherwise, with nothing
-        // backed up, the first step fails and nothing changes.
-        const bool restoredBefore =
-            !hasFile(files, backupArchive) && hasFile(files, archive) &&
-            (removeEmptyFolder(files, backupFolder) ||
-             (!exists(files, backupFolder) &&
-              (!findFirst(files, gameFolder + SaveCopyFilesLiteral, FindFilter::Ordinary).empty() ||
-               removeEmptySaveCopy(files, gameFolder))));
-        if (!restoredBefore) {
-            files.setAttributes(backupArchive, Attribute::Normal);
-            files.copyFile(backupArchive, archive);
-            if (!files.sameContents(backupArchive, archive))
-                throw OperationError("restore the game's patch archive", {backupArchive, archive},
-                                     "the restored archive does not hold the same bytes as its "
-                                     "backup; the backup was kept");
-            // Only a verified restore lets the backup go.
-            files.deleteFiles(backupArchive);
-            files.removeFolder(backupFolder);
+        // Nothing backed up: Undo stops before touching anything. A copy of the saves found
+        // then (left by an Undo cut short, or by a backup folder deleted by hand) is older
+        // than the save folder may be, so it is never merged back here; the player is told
+        // where it lies.
+        if (!exists(files, backupArchive)) {
+            const std::string saveCopy = gameFolder + SaveCopyLiteral;
+            std::string reason = "the game folder holds no backed-up patch archive, so Undo "
+                                 "changed nothing";
+            if (exists(files, saveCopy))
+                reason += ".\n\nA copy of the save folder from an earlier Backup lies in\n" +
+                          saveCopy +
+                          "\nUndo left it and the save folder as they are, since the save "
+                          "folder may hold newer saves. Take from the copy by hand what you need.";
+            throw OperationError("undo the changes", {backupArchive}, reason);
         }
+        files.setAttributes(backupArchive, Attribute::Normal);
+        files.copyFile(backupArchive, archive);
+        if (!files.sameContents(backupArchive, archive))
+            throw OperationError("restore the game's patch archive", {backupArchive, archive},
+                                 "the restored archive does not hold the same bytes as its "
+                                 "backup; the backup was kept");
+        // Only a verified restore lets the backup go.
+        files.deleteFiles(backupArchive);
+        files.removeFolder(backupFolder);
     }
 
     if (!findFirst(files, gameFolder + SaveCopyFilesLiteral, FindFilter::Ordinary).empty()) {

@@ -16,9 +16,10 @@ namespace velmoran {
 // OperationError and ends the command there: what was done stays done, no later step runs
 // and none of the command's own messages is shown. The game's archive is never deleted
 // before a copy of it has been verified to hold the same bytes, nor its backup before the
-// restored archive has. A run cut short (killed, power cut) never blocks the next one: an
-// empty Backup folder it left is removed by the next Backup or Undo, and the next Undo
-// finishes merging the saves back.
+// restored archive has. A run cut short (killed, power cut) never blocks the next Backup:
+// the empty Backup and save backup folders it left are removed by it. Undo with nothing
+// backed up changes nothing: a copy of the saves that an Undo cut short left behind is
+// never merged over the save folder, whose files may be newer; the error names it.
 
 inline constexpr const char* BackupCreatedMessage = " Backup created !!";
 inline constexpr const char* ChangesUndoneMessage = " All changes are undone !!";
@@ -33,6 +34,8 @@ void backupPatch(CommandContext& context);
 // The click of cmdUndo: puts the backed-up archive back, removes F\Backup, merges the
 // saved files back into F\save when their copy holds an ordinary file, removes
 // F\save_Backup, and shows " All changes are undone !!".
+// Without F\Backup\patch_d2.mpq it raises an OperationError naming it (and the save copy,
+// where there is one) and touches nothing.
 void undoChanges(CommandContext& context);
 
 // The click of cmdReplace: copies the file of List1's selected entry over F\patch_d2.mpq

@@ -1,6 +1,8 @@
 #!/usr/bin/env python3
 """Draws Velmoran's program icon (32 x 32): a dark red shield with a golden V.
-Writes ui/assets/velmoran.png and ui/assets/velmoran.ico. Standard library only."""
+Writes ui/assets/velmoran.png (with its soft edges, for the windows) and
+ui/assets/velmoran.ico: the same picture as one 32 x 32 image in 256 colours (an 8-bit
+palette and a transparency mask), the program file's icon. Standard library only."""
 import struct, zlib, os, math
 
 W = H = 32
@@ -48,6 +50,28 @@ def png(pixels):
 here = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "ui", "assets")
 data = png(pixels)
 open(os.path.join(here, "velmoran.png"), "wb").write(data)
-# A one-image .ico that wraps the PNG, for the Windows executable.
-ico = struct.pack("<HHH", 0, 1, 1) + struct.pack("<BBBBHHII", 32, 32, 0, 0, 1, 32, len(data), 22) + data
-open(os.path.join(here, "velmoran.ico"), "wb").write(ico)
+
+def ico8(pixels):
+    """A one-image .ico: 32 x 32, 8-bit palette; pixels under half opaque are transparent.
+    Rows bottom up, each padded to four bytes."""
+    palette = sorted({p[:3] for row in pixels for p in row if p[3] >= 128})
+    if len(palette) > 256:
+        raise ValueError("the icon has more than 256 colours")
+    index = {colour: i for i, colour in enumerate(palette)}
+    colours = b""
+    mask = b""
+    for row in reversed(pixels):
+        colours += bytes(index[p[:3]] if p[3] >= 128 else 0 for p in row)
+        bits = bytearray(4)
+        for x, p in enumerate(row):
+            if p[3] < 128:
+                bits[x // 8] |= 0x80 >> (x % 8)
+        mask += bytes(bits)
+    header = struct.pack("<IiiHHIIiiII", 40, W, H * 2, 1, 8, 0, len(colours) + len(mask), 0, 0,
+                         256, 0)
+    table = b"".join(struct.pack("<BBBB", b, g, r, 0) for r, g, b in palette)
+    image = header + table + b"\0\0\0\0" * (256 - len(palette)) + colours + mask
+    return (struct.pack("<HHH", 0, 1, 1) +
+            struct.pack("<BBBBHHII", W, H, 0, 0, 1, 8, len(image), 22) + image)
+
+open(os.path.join(here, "velmoran.ico"), "wb").write(ico8(pixels))

@@ -2,3 +2,6 @@
 BUILD_PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev libgl-dev fonts-liberation xdg-utils)
 TEST_PACKAGES=(googletest libgtest-dev libbenchmark-dev clang-14 libclang-rt-14-dev attr
                findutils fd-find)
+# Building the Debian package and checking it (scripts/package.sh, scripts/check-package.sh).
+PACKAGE_PACKAGES=(dpkg-dev file lintian desktop-file-utils appstream man-db xvfb x11-utils
+                  xdotool)

@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
 # Builds Velmoran and runs every test: the whole suite, the core and platform tests again
 # under AddressSanitizer and UndefinedBehaviorSanitizer, the registry fuzzer for a bounded
-# time, and the Windows layer's tests cross-built and run under Wine.
+# time, and the Windows layer's tests cross-built and run under Wine; builds the Debian
+# package and checks it, down to starting the unpacked program.
 # Installs the missing Debian packages first.
 set -euo pipefail
 top="$(cd "$(dirname "$0")/.." && pwd)"
 source "$top/scripts/packages.sh"
-"$top/scripts/install-deps.sh" "${BUILD_PACKAGES[@]}" "${TEST_PACKAGES[@]}"
+"$top/scripts/install-deps.sh" "${BUILD_PACKAGES[@]}" "${TEST_PACKAGES[@]}" "${PACKAGE_PACKAGES[@]}"
 jobs="$(nproc)"
 fuzz_seconds="${VELMORAN_FUZZ_SECONDS:-60}"
 failed=()
@@ -40,6 +41,9 @@ cmake -S "$top" -B "$top/build" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
     -DVELMORAN_BUILD_BENCHMARKS=ON >/dev/null
 cmake --build "$top/build" -j "$jobs"
 run_ctest "$top/build" || failed+=("tests")
+
+stage "Debian package: build, validate, unpack and start the program"
+"$top/scripts/check-package.sh" "$top/build" || failed+=("package")
 
 stage "Core and platform tests under AddressSanitizer and UndefinedBehaviorSanitizer"
 cmake -S "$top" -B "$top/build-sanitize" -G Ninja -DCMAKE_BUILD_TYPE=Debug \

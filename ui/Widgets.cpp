@@ -3,12 +3,17 @@
 #include "core/MainWindowControls.h"
 
 #include <QApplication>
+#include <QBuffer>
+#include <QCursor>
+#include <QFile>
 #include <QFontDatabase>
 #include <QGuiApplication>
 #include <QIcon>
+#include <QImageReader>
 #include <QMouseEvent>
 #include <QPixmap>
 #include <QScreen>
+#include <QtEndian>
 
 // The icon lives in a static library's resources, which must be registered by hand.
 static void registerAssets()
@@ -43,11 +48,39 @@ Qt::CheckState checkStateOf(int value)
     }
 }
 
-QPixmap programPixmap()
+static void registerAssetsOnce()
 {
     static const bool registered = (registerAssets(), true);
     (void)registered;
+}
+
+QPixmap programPixmap()
+{
+    registerAssetsOnce();
     return QPixmap(QStringLiteral(":/velmoran/velmoran.png"));
+}
+
+QCursor linkPointer()
+{
+    registerAssetsOnce();
+    QFile file(QStringLiteral(":/velmoran/link.cur"));
+    const QByteArray bytes = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    QBuffer buffer;
+    buffer.setData(bytes);
+    QImageReader reader(&buffer, "cur");
+    // The file's directory: 6 bytes, then 16 bytes for each image, the hot spot's x and y
+    // at bytes 4 and 6 of its entry. The 32 x 32 image is the pointer at 96 dots per inch.
+    for (int i = 0; reader.jumpToImage(i); ++i) {
+        const QImage image = reader.read();
+        const qsizetype entry = 6 + 16 * qsizetype(i);
+        if (image.size() != QSize(32, 32) || bytes.size() < entry + 16)
+            continue;
+        const auto* hotSpot = reinterpret_cast<const uchar*>(bytes.constData() + entry + 4);
+        return QCursor(QPixmap::fromImage(image), qFromLittleEndian<quint16>(hotSpot),
+                       qFromLittleEndian<quint16>(hotSpot + 2));
+    }
+    qWarning("The link pointer could not be read; the system's hand is used instead.");
+    return QCursor(Qt::PointingHandCursor);
 }
 
 QIcon programIcon()
@@ -75,8 +108,7 @@ QLabel* makeLabel(const QString& caption, QWidget* parent)
     return label;
 }
 
-LinkLabel::LinkLabel(const QString& caption, QWidget* parent)
-    : QLabel(parent)
+LinkLabel::LinkLabel(const QString& caption, QWidget* parent) : QLabel(parent)
 {
     setTextFormat(Qt::PlainText);
     setText(caption);
@@ -89,7 +121,7 @@ LinkLabel::LinkLabel(const QString& caption, QWidget* parent)
     QFont underlined = font();
     underlined.setUnderline(true);
     setFont(underlined);
-    setCursor(Qt::PointingHandCursor);
+    setCursor(linkPointer());
 }
 
 void LinkLabel::mousePressEvent(QMouseEvent* event)
@@ -99,7 +131,8 @@ void LinkLabel::mousePressEvent(QMouseEvent* event)
 
 void LinkLabel::mouseReleaseEvent(QMouseEvent* event)
 {
-    const bool click = m_pressed && event->button() == Qt::LeftButton && rect().contains(event->position().toPoint());
+    const bool click = m_pressed && event->button() == Qt::LeftButton &&
+                       rect().contains(event->position().toPoint());
     m_pressed = false;
     if (click)
         emit clicked();
@@ -109,14 +142,15 @@ void useDesignFont()
 {
     QFont font;
     const QStringList families = QFontDatabase::families();
-    for (const char* family : {"MS Sans Serif", "Microsoft Sans Serif", "Liberation Sans", "Arial"}) {
+    for (const char* family :
+         {"MS Sans Serif", "Microsoft Sans Serif", "Liberation Sans", "Arial"}) {
         if (families.contains(QString::fromLatin1(family))) {
             font.setFamily(QString::fromLatin1(family));
             break;
         }
     }
     font.setStyleHint(QFont::SansSerif);
-    font.setPointSizeF(8.0);
+    font.setPointSizeF(8.25);
     QApplication::setFont(font);
 }
 

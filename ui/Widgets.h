@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QCheckBox>
+#include <QCursor>
 #include <QLabel>
 #include <QString>
 
@@ -16,6 +17,10 @@ Qt::CheckState checkStateOf(int value);
 QPixmap programPixmap();
 QIcon programIcon();
 QLabel* makePictureBox(QWidget* parent);
+
+// The link pointer: a pointing hand (ui/assets/link.cur, its 32 x 32 image) with its hot
+// spot at the finger tip, as the file gives it.
+QCursor linkPointer();
 
 // A label that shows its caption character for character, wrapped inside its rectangle
 // from the top-left, as the window designs draw labels.
@@ -38,8 +43,8 @@ private:
     bool m_pressed = false;
 };
 
-// Makes a sans serif of about 8 points, close to the design's "MS Sans Serif" 8.25,
-// the application's font, so that every caption fits its rectangle as designed.
+// Makes "MS Sans Serif" 8.25 pt the application's font, or where that face is missing the
+// closest sans serif at the same size, so that every caption fits its rectangle as designed.
 void useDesignFont();
 
 // Puts a top-level window in the middle of its screen.

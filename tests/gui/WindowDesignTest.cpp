@@ -189,7 +189,6 @@ TEST_F(WindowDesign, MainWindow)
     EXPECT_EQ(form->objectName(), "Form1");
     EXPECT_EQ(form->windowTitle(), "Velmoran");
     EXPECT_EQ(form->centralWidget()->size(), QSize(292, 378));
-    EXPECT_FALSE(form->windowIcon().isNull());
     expectPictures(form, {"Picture1"});
     QStringList menu;
     for (QAction* a : form->menuBar()->actions())
@@ -202,7 +201,6 @@ TEST_F(WindowDesign, MainWindow)
     EXPECT_TRUE(url->font().underline());
     EXPECT_EQ(url->palette().color(QPalette::WindowText),
               url->palette().color(QPalette::Highlight));
-    EXPECT_EQ(url->cursor().shape(), Qt::PointingHandCursor);
     EXPECT_TRUE(answerer.seen.empty());
     EXPECT_TRUE(game.starter.started.empty());
 }
@@ -214,7 +212,6 @@ TEST_F(WindowDesign, OptionsWindow)
     EXPECT_EQ(window->objectName(), "frmCreate");
     EXPECT_EQ(window->windowTitle(), "Velmoran");
     expectFixedAndCentred(window, QSize(312, 191));
-    EXPECT_EQ(window->windowIcon().pixmap(32, 32).toImage(), programPixmap().toImage());
     expectPictures(window, {"Picture1"});
     EXPECT_EQ(window->childAt(150, 152)->objectName(),
               "cmdDone"); // whole above lblCreate's last row
@@ -228,7 +225,6 @@ TEST_F(WindowDesign, AboutWindow)
     EXPECT_EQ(window->objectName(), "frmAbout");
     EXPECT_EQ(window->windowTitle(), "About Orvick's Velmoran");
     expectFixedAndCentred(window, QSize(312, 190));
-    EXPECT_FALSE(window->testAttribute(Qt::WA_SetWindowIcon));
     expectPictures(window, {"Picture1", "Picture2"});
     auto* label1 = window->findChild<QLabel*>("Label1"); // its one line stays clear of Label3
     EXPECT_LE(label1->y() + QFontMetrics(label1->font()).height(),

@@ -127,9 +127,9 @@ std::tuple<long, bool, int> runChild(SampleGame& game, const std::string& steps,
 
 struct Tally
 {
-    long tried = 0, survived = 0, recovered = 0;
+    long tried = 0, survived = 0, recovered = 0, unchanged = 0;
     std::vector<std::string> failures;
-    bool refused = false;
+    bool refused = false; // no ptrace here
 };
 
 // Brings a game to `start`, then kills `steps` at up to `cap` syscall stops spread over
@@ -175,16 +175,42 @@ Tally killEverywhere(const std::string& start, const std::string& steps,
         std::vector<std::string> lost = losses(game, savesBefore);
         if (lost.empty()) {
             ++tally.survived;
-            std::string failure; // the user clicks Undo once
-            try {
-                if (fs::exists(game.game() / "Backup") || fs::exists(game.game() / "save_Backup"))
-                    game.run("Undo");
-            } catch (const OperationError& e) {
-                failure = e.what();
+            // The user clicks Undo once. With the backed-up archive there, the game is back
+            // to its installed state. With it gone (an Undo cut short after its restore, a
+            // Backup before its copy), Undo changes nothing and its error names it, and the
+            // copy of the saves where one is left, never merged over newer saves; without
+            // such a copy Backup and Undo work again then.
+            const bool backedUp = fs::exists(game.game() / "Backup" / "patch_d2.mpq");
+            const bool saveCopy = fs::exists(game.game() / "save_Backup" / "save");
+            const bool clicked =
+                fs::exists(game.game() / "Backup") || fs::exists(game.game() / "save_Backup");
+            const auto before = game.snapshot();
+            const auto click = [&](const std::string& steps) {
+                try {
+                    game.run(steps);
+                } catch (const OperationError& e) {
+                    return std::string(e.what());
+                }
+                return std::string();
+            };
+            const auto installed = [&] {
+                return game.layout().starts_with(Installed) &&
+                       !fs::exists(game.game() / "save_Backup") &&
+                       losses(game, savesBefore).empty();
+            };
+            game.messages.shown.clear();
+            std::string failure = clicked ? click("Undo") : "";
+            bool recovered = failure.empty() && installed() && (backedUp || !clicked);
+            if (!failure.empty() && !backedUp && game.snapshot() == before &&
+                game.messages.shown.empty() &&
+                failure.find(game.win("Backup\\patch_d2.mpq")) != std::string::npos &&
+                (failure.find(game.win("save_Backup\\save")) != std::string::npos) == saveCopy) {
+                ++tally.unchanged;
+                if (!saveCopy)
+                    failure = click("Backup; Undo");
+                recovered = saveCopy || (failure.empty() && installed());
             }
-            const std::string layout = game.layout().substr(0, Installed.size());
-            if (layout == Installed && !fs::exists(game.game() / "save_Backup") &&
-                losses(game, savesBefore).empty())
+            if (recovered)
                 ++tally.recovered;
             else if (requireRecovery)
                 lost.push_back("one Undo afterwards left " + game.layout() +
@@ -226,11 +252,15 @@ TEST_P(PatchSwapFaults, NothingIsLostWhereverTheProcessIsKilled)
     for (const std::string& failure : tally.failures)
         ADD_FAILURE() << failure;
     std::cout << "[ fault    ] " << steps << ": " << tally.tried << " kill points, "
-              << tally.survived << " lost nothing, " << tally.recovered
-              << " back to the installed game after one Undo\n";
+              << tally.survived << " lost nothing, " << tally.recovered - tally.unchanged
+              << " back to the installed game after one Undo, " << tally.unchanged
+              << " where Undo found nothing backed up and changed nothing\n";
     EXPECT_EQ(tally.survived, tally.tried);
     EXPECT_EQ(tally.recovered, tally.tried);
     EXPECT_GE(tally.tried, 75) << "too few kill points were reached";
+    if (std::string(steps).find("Undo") != std::string::npos) {
+        EXPECT_GT(tally.unchanged, 0) << "no kill point left an Undo with nothing backed up";
+    }
 }
 
 std::string scenarioName(const ::testing::TestParamInfo<PatchSwapFaults::ParamType>& info)
