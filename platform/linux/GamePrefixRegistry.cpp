@@ -22,11 +22,11 @@ public:
 
 std::string howToChoose(const std::string& example)
 {
-    return "To choose one, start Velmoran with WINEPREFIX set to it, for example from a "
-           "terminal:\n\n    WINEPREFIX=" +
+    return "To choose one, start Velmoran with WINEPREFIX set to it: from a terminal with\n\n"
+           "    WINEPREFIX=" +
            example +
-           " velmoran\n\nor from a desktop entry whose line is\n\n    Exec=env WINEPREFIX=" +
-           example + " velmoran";
+           " velmoran\n\nor from a desktop entry with the line\n\n    Exec=env WINEPREFIX=" +
+           example + " velmoran\n\nThe README shows how.";
 }
 
 // "C:\Games\Diablo II (/home/me/Games/d2/drive_c/Games/Diablo II)"
@@ -82,7 +82,7 @@ std::optional<std::string> GamePrefixRegistry::readString(RootKey root, const st
             text += "\n    " + holding.prefix.root.string() + " (" + holding.prefix.origin +
                     ")\n        game folder " + folderInPrefix(holding);
         }
-        throw PrefixChoiceError(paths, text + "\n\n" + howToChoose(paths.front()) + ".");
+        throw PrefixChoiceError(paths, text + "\n\n" + howToChoose(paths.front()));
     }
     const PrefixHolding& only = found.holding.front();
     if (!sameFolder(only.prefix.root, m_working.root()))
@@ -108,7 +108,7 @@ std::string GamePrefixRegistry::describeLocation(RootKey root, const std::string
     std::string text = "the value \"" + valueName + "\" of the key HKEY_LOCAL_MACHINE\\" + keyPath +
                        " (in a 64-bit prefix, its 32-bit view under Wow6432Node) ";
     if (search.prefixes.empty()) {
-        text += "of every Wine prefix, but found none.";
+        text += "in the registry of every Wine prefix, but found no Wine prefix.";
     } else {
         text += "in the registry of each Wine prefix found:";
         for (const FoundPrefix& prefix : search.prefixes)
