@@ -22,22 +22,11 @@ public:
 
 std::string howToChoose(const std::string& example)
 {
-    return "To choose one, start Velmoran with WINEPREFIX set to it: from a terminal with\n\n"
+    return "To choose one, start Velmoran with WINEPREFIX set to it, from a terminal:\n\n"
            "    WINEPREFIX=" +
            example +
-           " velmoran\n\nor from a desktop entry with the line\n\n    Exec=env WINEPREFIX=" +
+           " velmoran\n\nor from a desktop entry, with the line\n\n    Exec=env WINEPREFIX=" +
            example + " velmoran\n\nThe README shows how.";
-}
-
-// "C:\Games\Diablo II (/home/me/Games/d2/drive_c/Games/Diablo II)"
-std::string folderInPrefix(const PrefixHolding& holding)
-{
-    try {
-        return holding.value + " (" +
-               WinePrefix(holding.prefix.root).toUnix(holding.value).string() + ")";
-    } catch (const OperationError&) {
-        return holding.value;
-    }
 }
 
 void addList(std::string& text, const std::vector<std::string>& lines)
@@ -75,12 +64,12 @@ std::optional<std::string> GamePrefixRegistry::readString(RootKey root, const st
         return std::nullopt;
     if (found.holding.size() > 1) {
         std::string text = "The game was found in more than one Wine prefix, so Velmoran did "
-                           "not choose one and did nothing:\n";
+                           "not choose one and did nothing.";
         std::vector<std::string> paths;
         for (const PrefixHolding& holding : found.holding) {
             paths.push_back(holding.prefix.root.string());
-            text += "\n    " + holding.prefix.root.string() + " (" + holding.prefix.origin +
-                    ")\n        game folder " + folderInPrefix(holding);
+            text += "\n\n" + holding.prefix.root.string() + " (" + holding.prefix.origin +
+                    "): game folder " + holding.value;
         }
         throw PrefixChoiceError(paths, text + "\n\n" + howToChoose(paths.front()));
     }
@@ -89,7 +78,7 @@ std::optional<std::string> GamePrefixRegistry::readString(RootKey root, const st
         throw PrefixChoiceError(
             {only.prefix.root.string(), m_working.root().string()},
             "The game is now found in the Wine prefix " + only.prefix.root.string() + " (" +
-                only.prefix.origin + "), game folder " + folderInPrefix(only) +
+                only.prefix.origin + "), game folder " + only.value +
                 ", but Velmoran has worked in the Wine prefix " + m_working.root().string() +
                 " since it started: its drive list and the archives it found belong to that "
                 "prefix. So nothing was done.\n\nClose Velmoran and start it again to work "

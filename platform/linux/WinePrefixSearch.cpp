@@ -183,7 +183,7 @@ void searchLutris(const LinuxEnvironment& environment, const fs::path& games, Co
             const std::optional<std::string> version = scalarAt(*document, {"wine", "version"});
             if (version && plainName(*version))
                 runner = wineRunners / *version / "bin" / "wine";
-            collector.add(prefix, "Lutris game file " + file.string(), runner);
+            collector.add(prefix, "Lutris game file " + file.filename().string(), runner);
         }
     }
 }
