@@ -73,6 +73,8 @@ std::optional<YAML::Node> loadYaml(const fs::path& file, std::vector<std::string
             const ssize_t n = ::read(fd, text.data() + done, text.size() - done);
             if (n < 0 && errno == EINTR)
                 continue;
+            if (n < 0)
+                reason = std::strerror(errno);
             if (n <= 0)
                 break;
             done += static_cast<std::size_t>(n);
@@ -129,18 +131,17 @@ public:
 
     void add(const fs::path& root, const std::string& origin, std::optional<fs::path> runner)
     {
-        std::error_code ec;
-        fs::path key = fs::canonical(root, ec);
-        if (ec)
-            key = root.lexically_normal();
         for (FoundPrefix& found : m_search.prefixes) {
-            if (sameFolder(found.root, key)) {
+            if (sameFolder(found.root, root)) {
                 if (runner)
                     found.runners.push_back(*runner);
                 return;
             }
         }
-        m_search.prefixes.push_back({root.lexically_normal(), origin, {}});
+        fs::path named = root.lexically_normal();
+        if (!named.has_filename() && named.has_relative_path())
+            named = named.parent_path(); // "/games/d2/" as "/games/d2"
+        m_search.prefixes.push_back({named, origin, {}});
         if (runner)
             m_search.prefixes.back().runners.push_back(*runner);
     }
