@@ -1,9 +1,10 @@
-#include "platform/PlatformServices.h"
+#include "platform/linux/LinuxPlatform.h"
 
+#include "core/GameFolder.h"
+#include "platform/linux/GamePrefixRegistry.h"
 #include "platform/linux/LinuxDrives.h"
 #include "platform/linux/LinuxFileSystem.h"
 #include "platform/linux/WineProgramStarter.h"
-#include "platform/linux/WineRegistry.h"
 #include "platform/linux/XdgUrlViewer.h"
 
 #include <cstdlib>
@@ -32,15 +33,11 @@ std::string temporaryFolder()
 class LinuxPlatformServices : public PlatformServices
 {
 public:
-    explicit LinuxPlatformServices(const WinePrefix& prefix)
-        : m_files(prefix)
-        , m_registry(prefix)
-        , m_starter(prefix)
-        , m_drives(prefix)
-        , m_viewer(prefix)
-        , m_platform{m_files,  m_registry,          m_starter,
-                     m_drives, m_viewer,            applicationFolder(),
-                     temporaryFolder()}
+    LinuxPlatformServices(const LinuxEnvironment& environment, const WinePrefix& prefix)
+        : m_files(prefix), m_registry(environment, prefix), m_starter(prefix, environment),
+          m_drives(prefix),
+          m_viewer(prefix), m_platform{m_files,  m_registry,          m_starter,        m_drives,
+                                       m_viewer, applicationFolder(), temporaryFolder()}
     {
     }
 
@@ -48,7 +45,7 @@ public:
 
 private:
     LinuxFileSystem m_files;
-    WineRegistryReader m_registry;
+    GamePrefixRegistry m_registry;
     WineProgramStarter m_starter;
     LinuxDrives m_drives;
     XdgUrlViewer m_viewer;
@@ -57,9 +54,15 @@ private:
 
 } // namespace
 
+std::unique_ptr<PlatformServices> createLinuxPlatformServices(const LinuxEnvironment& environment)
+{
+    return std::make_unique<LinuxPlatformServices>(
+        environment, chooseWorkingPrefix(environment, GameKeyPath, GameValueName));
+}
+
 std::unique_ptr<PlatformServices> createPlatformServices()
 {
-    return std::make_unique<LinuxPlatformServices>(WinePrefix::fromEnvironment());
+    return createLinuxPlatformServices(LinuxEnvironment::fromProcess());
 }
 
 } // namespace velmoran

@@ -4,7 +4,6 @@
 #include "core/PathRules.h"
 
 #include <algorithm>
-#include <cstdlib>
 #include <dirent.h>
 #include <string_view>
 #include <sys/stat.h>
@@ -40,17 +39,21 @@ WinePrefix::WinePrefix(fs::path root) : m_root(std::move(root)) {}
 
 WinePrefix WinePrefix::fromEnvironment()
 {
-    if (const char* env = std::getenv("WINEPREFIX"); env && *env) {
-        fs::path root(env);
+    return fromEnvironment(LinuxEnvironment::fromProcess());
+}
+
+WinePrefix WinePrefix::fromEnvironment(const LinuxEnvironment& environment)
+{
+    if (const std::optional<std::string>& env = environment.winePrefix) {
+        fs::path root(*env);
         if (root.is_absolute())
             return WinePrefix(root.lexically_normal());
         WinePrefix prefix(root);
-        prefix.m_error = "WINEPREFIX is set to \"" + std::string(env) +
+        prefix.m_error = "WINEPREFIX is set to \"" + *env +
                          "\", which is not an absolute path; Wine does not accept it";
         return prefix;
     }
-    const char* home = std::getenv("HOME");
-    return WinePrefix(fs::path(home && *home ? home : "/") / ".wine");
+    return WinePrefix(environment.home / ".wine");
 }
 
 std::vector<WineDrive> WinePrefix::drives() const

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/linux/LinuxEnvironment.h"
+
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -24,6 +26,7 @@ public:
     // From WINEPREFIX and HOME; a relative WINEPREFIX, which Wine refuses, gives a prefix
     // with an error() that every lookup reports.
     static WinePrefix fromEnvironment();
+    static WinePrefix fromEnvironment(const LinuxEnvironment& environment);
 
     const std::filesystem::path& root() const { return m_root; }
     const std::string& error() const { return m_error; }
