@@ -47,6 +47,8 @@ TEST(PathRules, WildcardsMatchAsWindowsMatchesThem)
                                     "\xC3\x89t\xC3\xA9|\xC3\xA9T\xC3\x89",
                                     "\xD0\x94\xD0\xB8\xD0\xB0|\xD0\xB4\xD0\x98\xD0\x90",
                                     "\xFF\xFE|\xFF\xFE",
+                                    "Zy-El|zY-eL",
+                                    "\xF0\x90\x80\x80|\xF0\x90\x80\x80",
                                     "a|A"};
     const char* const other[] = {"*.mpq|patch_d2.mpq.bak",
                                  "*.mpq|mpq",

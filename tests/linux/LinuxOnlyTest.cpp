@@ -206,6 +206,9 @@ TEST_F(OnWine, FolderLinksAreFollowedWithTheirTargetsIdentityAndLoopsEnd)
     EXPECT_EQ(scan.subfolderIds[0], scan.subfolderIds[1]);
     files.scanFolder("d:\\Links\\Real\\", "patch_d2.mpq", inner);
     EXPECT_EQ(inner.subfolderIds[1], scan.folder); // Up leads back
+    // Looked up by name, a folder link is a folder.
+    EXPECT_EQ(findFirst(files, "d:\\Links\\ToReal", FindFilter::Ordinary), "");
+    EXPECT_EQ(findFirst(files, "d:\\Links\\ToReal", FindFilter::Folder), "ToReal");
     for (const unsigned readAhead : {0u, DefaultReadAhead}) {
         struct Count : SearchObserver
         {
@@ -380,6 +383,9 @@ TEST(WineRegistryText, FindsTheInstallPathAsWineReadsIt)
          std::string("C:\\a\"bD\xC3\xA9"
                      "Aq\nJJ")},
         {"surrogate pair", value("\"\\xd83d\\xde00\""), std::string("\xF0\x9F\x98\x80")},
+        {"the first surrogate pair", value("\"\\xd800\\xdc00\""), std::string("\xF0\x90\x80\x80")},
+        {"a high surrogate twice", value("\"\\xd83d\\xd83d\\xde00\""),
+         std::string("\xEF\xBF\xBD\xF0\x9F\x98\x80")},
         {"lone surrogates", value("\"\\xd83dA\\xde00\""),
          std::string("\xEF\xBF\xBD"
                      "A\xEF\xBF\xBD")},
@@ -444,6 +450,11 @@ TEST_F(OnWine, DrivesAreThePrefixLinksInLetterOrderWithTheirTargets)
         fs::current_path(folder);
         EXPECT_EQ(drives.currentDrive().substr(0, 2), std::string(1, letter) + ":") << folder;
     }
+    fs::create_directories(scratch / "w" / "sub"); // a link target written with a slash
+    link((scratch / "w").string() + "/", "w:");
+    fs::current_path(scratch / "w" / "sub");
+    EXPECT_EQ(drives.currentDrive().substr(0, 2), "w:");
+    fs::current_path(scratch.path());
     fs::remove(sample.prefix() / "dosdevices" / "z:");
     EXPECT_EQ(drives.currentDrive(), named('c', sample.driveC())); // no drive holds it
     fs::current_path(here);
