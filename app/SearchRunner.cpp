@@ -47,7 +47,10 @@ void SearchRunner::start(const std::string& root, const std::string& name)
     const unsigned run = ++m_run;
     m_stop = std::make_shared<StopRequest>();
     m_running = true;
+    m_timing = Timing{};
+    m_timing.started = std::chrono::steady_clock::now();
     m_thread = std::thread([this, run, root, name, stopRequest = m_stop, interval = m_interval] {
+        m_timing.walkBegan = std::chrono::steady_clock::now();
         giveWayToTheWindow();
         // Everything reaches the window's thread through its event queue; a report of a
         // run that has been stopped meanwhile is dropped there.
@@ -69,6 +72,7 @@ void SearchRunner::start(const std::string& root, const std::string& name)
         if (stopRequest->requested())
             return;
         observer.flush();
+        m_timing.walkEnded = std::chrono::steady_clock::now();
         QMetaObject::invokeMethod(
             this, [this, run, summary, failure] { deliverEnd(run, summary, failure); },
             Qt::QueuedConnection);
@@ -103,6 +107,7 @@ void SearchRunner::deliverEnd(unsigned run, const SearchSummary& summary,
     m_stop.reset();
     if (m_onEnd)
         m_onEnd(summary, failure);
+    m_timing.endHandled = std::chrono::steady_clock::now();
     emit ended();
 }
 
