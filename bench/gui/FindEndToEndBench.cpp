@@ -335,11 +335,11 @@ int main(int argc, char** argv)
     ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
     ::unsetenv("XDG_RUNTIME_DIR");
 
-    const std::vector<std::string> fd = {"fdfind", "-I",           "-t", "f", "-g",
-                                         "-i",     "patch_d2.mpq", drive.string()};
-    const std::vector<std::string> find = {
-        "find", drive.string(), "-name", ".*", "-prune", "-o", "-type", "f", "-iname",
-        "patch_d2.mpq", "-print"};
+    const std::vector<std::string> fd = {"fdfind", "-I", "-t",           "f",
+                                         "-g",     "-i", "patch_d2.mpq", drive.string()};
+    const std::vector<std::string> find = {"find",   drive.string(), "-name", ".*",
+                                           "-prune", "-o",           "-type", "f",
+                                           "-iname", "patch_d2.mpq", "-print"};
 
     struct Figures
     {
