@@ -38,6 +38,7 @@
 #include <filesystem>
 #include <fstream>
 #include <grp.h>
+#include <malloc.h>
 #include <map>
 #include <sstream>
 #include <string>
@@ -110,14 +111,21 @@ int child(int finds)
     QElapsedTimer clock;
     clock.start();
     qint64 last = -1, longest = 0;
+    // The GUI thread's own processor time between two turns: what the program itself held
+    // the window up for, whatever else the machine runs.
+    double lastCpu = -1, longestCpu = 0;
     bool measuring = false;
     QTimer ticker;
     ticker.setTimerType(Qt::PreciseTimer);
     QObject::connect(&ticker, &QTimer::timeout, [&] {
         const qint64 now = clock.nsecsElapsed();
-        if (measuring && last >= 0)
+        const double cpu = threadCpuMs();
+        if (measuring && last >= 0) {
             longest = std::max(longest, now - last);
+            longestCpu = std::max(longestCpu, cpu - lastCpu);
+        }
         last = now;
+        lastCpu = cpu;
     });
     ticker.start(1);
     for (int i = 0; i < 20; ++i)
@@ -136,6 +144,7 @@ int child(int finds)
             });
         longest = 0;
         last = -1;
+        longestCpu = 0;
         measuring = true;
         const double cpuBefore = threadCpuMs();
         const Clock::time_point clicked = Clock::now();
@@ -156,15 +165,23 @@ int child(int finds)
             QApplication::processEvents();
         const long after = statusKilobytes("VmRSS");
         const SearchRunner::Timing& t = controller.searchRunner()->timing();
-        std::printf("find=%d total=%.1f threadStart=%.1f walk=%.1f lastBatch=%.1f guiBusy=%.1f "
-                    "longestPause=%.2f idleKB=%ld beforeKB=%ld peakKB=%ld afterKB=%ld "
-                    "entries=%d caption=%s\n",
-                    find + 1, ms(clicked, endedAt), ms(clicked, t.walkBegan),
-                    ms(t.walkBegan, t.walkEnded), ms(t.walkEnded, endedAt), busy, longest / 1e6,
-                    idle, before, peak, after, form->list1()->count(),
-                    form->windowTitle().toUtf8().constData());
+        std::printf(
+            "find=%d total=%.1f threadStart=%.1f walk=%.1f lastBatch=%.1f guiBusy=%.1f "
+            "longestPause=%.2f longestBusy=%.2f idleKB=%ld beforeKB=%ld peakKB=%ld afterKB=%ld "
+            "entries=%d caption=%s\n",
+            find + 1, ms(clicked, endedAt), ms(clicked, t.walkBegan), ms(t.walkBegan, t.walkEnded),
+            ms(t.walkEnded, endedAt), busy, longest / 1e6, longestCpu, idle, before, peak, after,
+            form->list1()->count(), form->windowTitle().toUtf8().constData());
         std::fflush(stdout);
     }
+    // What the found entries themselves hold: the list emptied, freed memory handed back.
+    form->list1()->clear();
+    for (int i = 0; i < 20; ++i)
+        QApplication::processEvents();
+#if defined(__GLIBC__)
+    ::malloc_trim(0);
+#endif
+    std::printf("emptied listKB=%ld\n", statusKilobytes("VmRSS"));
     return 0;
 }
 
@@ -343,7 +360,8 @@ int main(int argc, char** argv)
 
     struct Figures
     {
-        std::vector<double> total, threadStart, walk, lastBatch, guiBusy, pause, peak, idle;
+        std::vector<double> total, threadStart, walk, lastBatch, guiBusy, pause, busyStretch, peak,
+            idle;
         std::vector<double> fd, find, fdPeak, findPeak;
         std::string entries, caption, fdCount, findCount;
     };
@@ -374,6 +392,7 @@ int main(int argc, char** argv)
                 f.lastBatch.push_back(number(values, "lastBatch"));
                 f.guiBusy.push_back(number(values, "guiBusy"));
                 f.pause.push_back(number(values, "longestPause"));
+                f.busyStretch.push_back(number(values, "longestBusy"));
                 f.peak.push_back(run.peakKilobytes / 1024.0);
                 f.idle.push_back(number(values, "idleKB") / 1024.0);
                 f.entries = values.at("entries");
@@ -402,10 +421,11 @@ int main(int argc, char** argv)
             std::snprintf(breakdown, sizeof breakdown, "%.1f / %.0f / %.1f ms",
                           median(f.threadStart), median(f.walk), median(f.lastBatch));
             std::printf("  %-22s %9.0f %7.2f  %-40s %6.0f ms %6.1f ms %8.1f %8.1f  %s (caption "
-                        "%s)\n",
+                        "%s); longest GUI-thread busy stretch %.1f ms\n",
                         (program.label + ", click to end").c_str(), median(f.total),
                         median(f.total) / fdMs, breakdown, median(f.guiBusy), median(f.pause),
-                        median(f.idle), median(f.peak), f.entries.c_str(), f.caption.c_str());
+                        median(f.idle), median(f.peak), f.entries.c_str(), f.caption.c_str(),
+                        median(f.busyStretch));
         }
         std::printf("  %-22s %9.0f %7.2f  %-40s %9s %9s %8s %8.1f  %s\n", "fdfind -I -g -i", fdMs,
                     1.0, "", "", "", "", median(tools.fdPeak), tools.fdCount.c_str());
@@ -441,6 +461,8 @@ int main(int argc, char** argv)
         std::istringstream lines(run.out);
         double longest = 0;
         for (std::string line; std::getline(lines, line);) {
+            if (line.rfind("find=", 0) != 0)
+                continue;
             const auto values = fields(line);
             std::printf(" %.1f", number(values, "afterKB") / 1024.0);
             longest = std::max(longest, number(values, "longestPause"));
@@ -448,17 +470,23 @@ int main(int argc, char** argv)
         std::printf("\n  peak MB of each:");
         std::istringstream again(run.out);
         for (std::string line; std::getline(again, line);)
-            std::printf(" %.1f", number(fields(line), "peakKB") / 1024.0);
+            if (line.rfind("find=", 0) == 0)
+                std::printf(" %.1f", number(fields(line), "peakKB") / 1024.0);
+        const std::size_t emptied = run.out.find("emptied listKB=");
+        if (emptied != std::string::npos)
+            std::printf("\n  with List1 emptied afterwards: %.1f MB",
+                        std::atof(run.out.c_str() + emptied + 15) / 1024.0);
         std::printf("\n  longest GUI pause over the ten: %.2f ms\n", longest);
     }
 
     std::fflush(stdout);
-    if (keep || !existing.empty()) {
+    if (!existing.empty()) {
+        std::error_code ec;
+        fs::remove_all(work, ec);
+        return 0;
+    }
+    if (keep) {
         std::printf("\nKept %s\n", work.c_str());
-        if (!existing.empty()) {
-            std::error_code ec;
-            fs::remove_all(work, ec);
-        }
         return 0;
     }
     if (!tree.locked.empty())

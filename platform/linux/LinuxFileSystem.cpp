@@ -852,6 +852,8 @@ public:
             int fd;
             ~Closer() { ::close(fd); }
         } closer{fd};
+        if (known == FolderId{})
+            noteTheRootsFileSystem(fd);
         FolderId id = known;
         if (known == FolderId{} || m_covered.count(known) != 0 || !entriesCarryInodes(fd, known)) {
             struct stat st
@@ -864,8 +866,12 @@ public:
         m_files.scanOpenFolder(folder, path, fd, id, m_name, result);
     }
 
+    // Counted where the walk's first folder lies on a file system of a block device, whose
+    // reads are the thread's own; not on network or FUSE file systems, whose waits are not.
     std::optional<std::uint64_t> diskBytesRead() override
     {
+        if (m_rootOffDisk.load(std::memory_order_relaxed))
+            return std::nullopt;
         rusage usage{};
         if (::getrusage(RUSAGE_THREAD, &usage) != 0)
             return std::nullopt;
@@ -897,6 +903,20 @@ private:
         if (m_driveTargets[index].empty())
             return std::string();
         return WinePrefix::joinLiterally(m_driveTargets[index], folder, 2);
+    }
+
+    void noteTheRootsFileSystem(int fd)
+    {
+        struct statfs st
+        {
+        };
+        const bool onDisk =
+            ::fstatfs(fd, &st) == 0 &&
+            (st.f_type == EXT4_SUPER_MAGIC || st.f_type == XFS_SUPER_MAGIC ||
+             st.f_type == BTRFS_SUPER_MAGIC || st.f_type == F2FS_SUPER_MAGIC ||
+             st.f_type == MSDOS_SUPER_MAGIC || st.f_type == ISOFS_SUPER_MAGIC ||
+             st.f_type == UDF_SUPER_MAGIC || st.f_type == ExfatMagic || st.f_type == Ntfs3Magic);
+        m_rootOffDisk.store(!onDisk, std::memory_order_relaxed);
     }
 
     static bool isOctal(char c) { return c >= '0' && c <= '7'; }
@@ -968,6 +988,9 @@ private:
     std::array<std::once_flag, 26> m_driveOnce;
     std::array<std::string, 26> m_driveTargets;
     std::unordered_set<FolderId, IdHash> m_covered;
+    std::atomic<bool> m_rootOffDisk{false};
+    static constexpr long ExfatMagic = 0x2011BAB0;
+    static constexpr long Ntfs3Magic = 0x7366746E;
     static std::atomic<unsigned> s_generations;
 };
 
