@@ -197,6 +197,8 @@ private:
         if (m_averageRead < m_slowRead)
             return;
         if (m_slowRead.count() > 0 && m_diskAtStart) {
+            if (m_reads % 16 != 0)
+                return; // asked every sixteenth read: reads on a busy processor stay cheap
             const std::optional<std::uint64_t> disk = m_scanner.diskBytesRead();
             if (disk && *disk - *m_diskAtStart < std::uint64_t{m_reads} * DiskBytesPerColdRead)
                 return;
