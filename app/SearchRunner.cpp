@@ -65,9 +65,11 @@ void SearchRunner::start(const std::string& root, const std::string& name)
         } catch (const std::exception& error) {
             failure = error.what();
         }
-        returnFreedMemory();
+        // A stopped walk ends at once: the window waits for it, and the next walk reuses
+        // what it freed.
         if (stopRequest->requested())
             return;
+        returnFreedMemory();
         observer.flush();
         m_timing.walkEnded = std::chrono::steady_clock::now();
         QMetaObject::invokeMethod(
