@@ -178,6 +178,52 @@ TEST_F(FileLayer, CopyFileReplacesWholeAndLeavesTheSameFileAlone)
     EXPECT_TRUE(failsWith([&] { files.copyFile(source, "q:\\x.mpq"); }, "q:"));
 }
 
+// Within one file system a move is one rename: the same file (inode, attribute) under its
+// new name, a file of that name replaced. Across file systems it answers false and changes
+// nothing, so that the caller copies.
+TEST_F(FileLayer, MoveFileRenamesWithinAFileSystemAndDeclinesAcrossThem)
+{
+    const fs::path original = sample.gameFolder() / "patch_d2.mpq";
+    const fs::path backup = sample.gameFolder() / "Backup" / "patch_d2.mpq";
+    writeFile(backup, "older");
+    setDosAttribute(original, "0x2");
+    const std::string bytes = readFile(original);
+    const ino_t before = inode(original);
+    EXPECT_TRUE(files.moveFile(game + "\\PATCH_D2.MPQ", game + "\\Backup\\patch_d2.mpq"));
+    EXPECT_FALSE(fs::exists(original));
+    EXPECT_EQ(readFile(backup), bytes);
+    EXPECT_EQ(inode(backup), before);
+    EXPECT_EQ(dosAttribute(backup), "0x2");
+
+    // Onto itself: untouched; from another name of it (a hard link): that name goes.
+    EXPECT_TRUE(files.moveFile(game + "\\Backup\\patch_d2.mpq", game + "\\BACKUP\\PATCH_D2.MPQ"));
+    fs::create_hard_link(backup, sample.gameFolder() / "link.mpq");
+    EXPECT_TRUE(files.moveFile(game + "\\link.mpq", game + "\\Backup\\patch_d2.mpq"));
+    EXPECT_FALSE(fs::exists(sample.gameFolder() / "link.mpq"));
+    EXPECT_EQ(readFile(backup), bytes);
+
+    EXPECT_TRUE(
+        failsWith([&] { files.moveFile(game + "\\gone.mpq", game + "\\x.mpq"); }, "No such file"));
+    EXPECT_TRUE(failsWith([&] { files.moveFile(game + "\\Backup\\patch_d2.mpq", game + "\\save"); },
+                          "folder"));
+
+    // Another file system (/dev/shm) as drive m:.
+    char other[] = "/dev/shm/velmoran-move-XXXXXX";
+    struct stat shm = {}, here = {};
+    if (::mkdtemp(other) == nullptr || ::stat(other, &shm) != 0 ||
+        ::stat(sample.gameFolder().c_str(), &here) != 0 || shm.st_dev == here.st_dev) {
+        ::rmdir(other);
+        GTEST_SKIP() << "no second file system at /dev/shm";
+    }
+    fs::create_directory_symlink(other, sample.prefix() / "dosdevices" / "m:");
+    writeFile(fs::path(other) / "patch_d2.mpq", "elsewhere");
+    EXPECT_FALSE(files.moveFile(game + "\\Backup\\patch_d2.mpq", "m:\\patch_d2.mpq"));
+    EXPECT_FALSE(files.moveFile("m:\\patch_d2.mpq", game + "\\Backup\\patch_d2.mpq"));
+    EXPECT_EQ(readFile(backup), bytes);
+    EXPECT_EQ(readFile(fs::path(other) / "patch_d2.mpq"), "elsewhere");
+    fs::remove_all(other);
+}
+
 TEST_F(FileLayer, DeleteMakeAndRemoveFailAsTheTableSays)
 {
     const fs::path save = sample.gameFolder() / "save";

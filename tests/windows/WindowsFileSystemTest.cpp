@@ -131,6 +131,30 @@ TEST_F(WindowsFileSystemTest, FailedCopiesNameThePathsAndKeepTheDestination)
     EXPECT_EQ(entries("game"), (std::set<std::string>{"locked.mpq", "patch_d2.mpq"}));
 }
 
+// Within one volume a move is one rename: the file with its attributes under its new name,
+// a file of that name replaced; onto itself it stays; failures name the paths.
+TEST_F(WindowsFileSystemTest, MoveFileRenamesWithinAVolume)
+{
+    writeFile(scratch / "game" / "patch_d2.mpq", "the archive");
+    writeFile(scratch / "game" / "Backup" / "patch_d2.mpq", "older");
+    setWin32Attributes("game\\patch_d2.mpq", FILE_ATTRIBUTE_HIDDEN);
+    EXPECT_TRUE(files.moveFile(at("game\\patch_d2.mpq"), at("game\\Backup\\patch_d2.mpq")));
+    EXPECT_EQ(entries("game"), (std::set<std::string>{"Backup"}));
+    EXPECT_EQ(readFile(scratch / "game" / "Backup" / "patch_d2.mpq"), "the archive");
+    EXPECT_NE(files.fileAttributes(at("game\\Backup\\patch_d2.mpq")) & Attribute::Hidden, 0u);
+    EXPECT_TRUE(files.moveFile(at("game\\Backup\\patch_d2.mpq"), at("GAME\\BACKUP\\PATCH_D2.MPQ")));
+    EXPECT_EQ(readFile(scratch / "game" / "Backup" / "patch_d2.mpq"), "the archive");
+
+    writeFile(scratch / "game" / "locked.mpq", "locked");
+    setWin32Attributes("game\\locked.mpq", FILE_ATTRIBUTE_READONLY);
+    expectFailure([&] { files.moveFile(at("game\\missing.mpq"), at("game\\x.mpq")); },
+                  {at("game\\missing.mpq"), at("game\\x.mpq")}, "missing source");
+    expectFailure([&] { files.moveFile(at("game\\Backup\\patch_d2.mpq"), at("game\\locked.mpq")); },
+                  {at("game\\locked.mpq")}, "read-only destination");
+    EXPECT_EQ(readFile(scratch / "game" / "locked.mpq"), "locked");
+    EXPECT_EQ(readFile(scratch / "game" / "Backup" / "patch_d2.mpq"), "the archive");
+}
+
 TEST_F(WindowsFileSystemTest, DeleteFilesTakesEveryMatchingFileAndFailsWithoutOne)
 {
     for (const char* name : {"a.d2s", "B.D2S", "c.key", "hidden.d2s", "ab.txt", "ac.txt"})
