@@ -5,26 +5,20 @@
 #include <exception>
 #include <utility>
 
-#if defined(__linux__)
-#include <sys/resource.h>
-#include <unistd.h>
-#elif defined(_WIN32)
-#include <windows.h>
+#if defined(__GLIBC__)
+#include <malloc.h>
 #endif
 
 namespace velmoran {
 
 namespace {
 
-// The walk gives way to the window's thread, so that the window stays responsive when the
-// walk and its read-ahead keep every processor busy. On Linux the read-ahead threads that
-// the walk starts inherit this.
-void giveWayToTheWindow()
+// The walk's threads leave their freed memory with the C library, which keeps it for the
+// next walk; handed back, the program returns to its idle size after every Find.
+void returnFreedMemory()
 {
-#if defined(__linux__)
-    ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), 10);
-#elif defined(_WIN32)
-    ::SetThreadPriority(::GetCurrentThread(), THREAD_PRIORITY_BELOW_NORMAL);
+#if defined(__GLIBC__)
+    ::malloc_trim(0);
 #endif
 }
 
@@ -47,8 +41,13 @@ void SearchRunner::start(const std::string& root, const std::string& name)
     const unsigned run = ++m_run;
     m_stop = std::make_shared<StopRequest>();
     m_running = true;
+    m_timing = Timing{};
+    m_timing.started = std::chrono::steady_clock::now();
     m_thread = std::thread([this, run, root, name, stopRequest = m_stop, interval = m_interval] {
-        giveWayToTheWindow();
+        // The walk runs at the window's own priority: the user is waiting for it, and it
+        // hands the window its reports in a few batches a second, so the window stays
+        // responsive without the walk giving way to every other process.
+        m_timing.walkBegan = std::chrono::steady_clock::now();
         // Everything reaches the window's thread through its event queue; a report of a
         // run that has been stopped meanwhile is dropped there.
         BatchingObserver observer(
@@ -66,9 +65,13 @@ void SearchRunner::start(const std::string& root, const std::string& name)
         } catch (const std::exception& error) {
             failure = error.what();
         }
+        // A stopped walk ends at once: the window waits for it, and the next walk reuses
+        // what it freed.
         if (stopRequest->requested())
             return;
+        returnFreedMemory();
         observer.flush();
+        m_timing.walkEnded = std::chrono::steady_clock::now();
         QMetaObject::invokeMethod(
             this, [this, run, summary, failure] { deliverEnd(run, summary, failure); },
             Qt::QueuedConnection);
@@ -103,6 +106,7 @@ void SearchRunner::deliverEnd(unsigned run, const SearchSummary& summary,
     m_stop.reset();
     if (m_onEnd)
         m_onEnd(summary, failure);
+    m_timing.endHandled = std::chrono::steady_clock::now();
     emit ended();
 }
 

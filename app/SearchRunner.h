@@ -39,6 +39,16 @@ public:
 
     void setInterval(std::chrono::milliseconds interval) { m_interval = interval; }
 
+    // When the last walk's stages happened, for the benchmarks: read them after ended().
+    struct Timing
+    {
+        std::chrono::steady_clock::time_point started;    // start() was called
+        std::chrono::steady_clock::time_point walkBegan;  // on the walk's thread
+        std::chrono::steady_clock::time_point walkEnded;  // its last batch handed over
+        std::chrono::steady_clock::time_point endHandled; // the end handler has run
+    };
+    const Timing& timing() const { return m_timing; }
+
 signals:
     // A walk has ended by itself and its end handler has run.
     void ended();
@@ -55,6 +65,7 @@ private:
     std::shared_ptr<StopRequest> m_stop;
     unsigned m_run = 0; // reports of earlier runs are dropped
     bool m_running = false;
+    Timing m_timing;
 };
 
 } // namespace velmoran

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -59,6 +60,21 @@ struct FolderScan
     }
 };
 
+// Reads the folders of one drive walk; made once per walk, so that what every read shares
+// is worked out once. scan may be called from several threads at once.
+class FolderScanner
+{
+public:
+    virtual ~FolderScanner() = default;
+    // One read of one folder, as FileSystem::scanFolder. known: the folder's identity as its
+    // parent's read gave it (zero for the walk's first folder); a scanner may take it as the
+    // folder's own where it is sure that both are the same.
+    virtual void scan(const std::string& folder, const FolderId& known, FolderScan& result) = 0;
+    // How many bytes the calling thread has read from the disk so far (not from the cache),
+    // where the platform can tell; empty where it cannot.
+    virtual std::optional<std::uint64_t> diskBytesRead() { return std::nullopt; }
+};
+
 // The file operations. Every path is a Windows path ("c:\Games\Diablo II\patch_d2.mpq");
 // names compare without regard to case. Each operation does what it says or raises an
 // OperationError that names the operation, the path(s) and the system's reason.
@@ -70,6 +86,12 @@ public:
     // Copies one file; a file of the destination's name is replaced. Never leaves a
     // truncated destination behind. Copying a file onto itself leaves it untouched.
     virtual void copyFile(const std::string& source, const std::string& destination) = 0;
+    // Moves one file within one file system (volume) by an atomic rename, replacing a file of
+    // the destination's name, and makes the move durable: at every moment the file lies
+    // whole under one of its two names. A file keeps its contents, attributes and times.
+    // Returns false, having changed nothing, when source and destination lie on different
+    // file systems: the caller then copies. Moving a file onto itself leaves it untouched.
+    virtual bool moveFile(const std::string& source, const std::string& destination) = 0;
     // Deletes every file that matches; the last component may hold * and ?.
     // Fails when no file matches.
     virtual void deleteFiles(const std::string& pattern) = 0;
@@ -98,6 +120,9 @@ public:
     // OperationError when the folder cannot be read.
     virtual void scanFolder(const std::string& folder, const std::string& name,
                             FolderScan& result) = 0;
+    // A scanner for one drive walk for files named `name`. By default each of its reads is a
+    // scanFolder.
+    virtual std::unique_ptr<FolderScanner> folderScanner(const std::string& name);
 };
 
 // The first name that find file gives, or empty text.

@@ -6,7 +6,9 @@
 #include <condition_variable>
 #include <exception>
 #include <map>
+#include <memory>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <thread>
 #include <utility>
@@ -94,12 +96,13 @@ struct ReadResult
 class FolderReader
 {
 public:
-    // The readers start once the walk's own reads take slowRead on average (a disk that
-    // has to be read, not a cache): on a warm disk they would cost more than they give.
-    FolderReader(FileSystem& files, const std::string& name, unsigned threads, std::size_t window,
+    // The readers start once the walk's own reads take slowRead on average and, where the
+    // platform can tell, read the disk (not a cache): on a warm disk, or when only a busy
+    // processor slows the reads, they would cost more than they give.
+    FolderReader(FolderScanner& scanner, unsigned threads, std::size_t window,
                  std::chrono::microseconds slowRead)
-        : m_files(files), m_name(name), m_window(window), m_readerCount(threads),
-          m_slowRead(slowRead)
+        : m_scanner(scanner), m_window(window), m_readerCount(threads), m_slowRead(slowRead),
+          m_diskAtStart(scanner.diskBytesRead())
     {
         startWhenSlow(std::chrono::nanoseconds(0));
     }
@@ -118,7 +121,7 @@ public:
     // The folder's scan: the one read ahead when it is ready, else read here and now (a
     // read ahead that is still going on is not waited for: on a warm disk waiting costs
     // more than reading, on a cold one both wait for the same blocks).
-    ReadResult take(const Place& place, const std::string& path)
+    ReadResult take(const Place& place, const std::string& path, const FolderId& known)
     {
         std::unique_lock lock(m_mutex);
         if (auto done = m_done.find(place); done != m_done.end()) {
@@ -136,7 +139,7 @@ public:
             m_waiting.erase(place);
         lock.unlock();
         const auto started = std::chrono::steady_clock::now();
-        ReadResult result = read(path);
+        ReadResult result = read(path, known);
         startWhenSlow(std::chrono::steady_clock::now() - started);
         if (!result.error && m_started) {
             lock.lock();
@@ -172,11 +175,11 @@ public:
     }
 
 private:
-    ReadResult read(const std::string& path)
+    ReadResult read(const std::string& path, const FolderId& known)
     {
         ReadResult result;
         try {
-            m_files.scanFolder(path, m_name, result.scan);
+            m_scanner.scan(path, known, result.scan);
         } catch (...) {
             result.error = std::current_exception();
         }
@@ -193,6 +196,13 @@ private:
             return;
         if (m_averageRead < m_slowRead)
             return;
+        if (m_slowRead.count() > 0 && m_diskAtStart) {
+            if (m_reads % 16 != 0)
+                return; // asked every sixteenth read: reads on a busy processor stay cheap
+            const std::optional<std::uint64_t> disk = m_scanner.diskBytesRead();
+            if (disk && *disk - *m_diskAtStart < std::uint64_t{m_reads} * DiskBytesPerColdRead)
+                return;
+        }
         m_started = true;
         for (unsigned i = 0; i < m_readerCount; ++i)
             m_threads.emplace_back([this] { work(); });
@@ -218,7 +228,7 @@ private:
                 continue;
             Place child = place;
             child.push_back(static_cast<std::uint32_t>(i));
-            m_waiting.emplace(std::move(child), path + scan.subfolders[i] + '\\');
+            m_waiting.emplace(std::move(child), Waiting{path + scan.subfolders[i] + '\\', id});
             ++offered;
         }
         return offered;
@@ -236,11 +246,12 @@ private:
                 return;
             auto first = m_waiting.begin();
             const Place place = first->first;
-            const std::string path = std::move(first->second);
+            const std::string path = std::move(first->second.path);
+            const FolderId known = first->second.id;
             m_waiting.erase(first);
             m_reading.insert(place);
             lock.unlock();
-            ReadResult result = read(path);
+            ReadResult result = read(path, known);
             lock.lock();
             m_reading.erase(place);
             std::size_t offered = 0;
@@ -258,12 +269,17 @@ private:
         }
     }
 
-    FileSystem& m_files;
-    const std::string m_name;
+    struct Waiting
+    {
+        std::string path;
+        FolderId id;
+    };
+
+    FolderScanner& m_scanner;
     const std::size_t m_window;
     std::mutex m_mutex;
-    std::condition_variable m_work;         // readers wait here for a folder to read, or for room
-    std::map<Place, std::string> m_waiting; // offered, not started: their paths
+    std::condition_variable m_work;     // readers wait here for a folder to read, or for room
+    std::map<Place, Waiting> m_waiting; // offered, not started: their paths
     std::set<Place> m_reading;
     std::set<Place> m_forgotten; // being read, no longer wanted
     std::map<Place, ReadResult> m_done;
@@ -273,8 +289,11 @@ private:
     const std::chrono::microseconds m_slowRead;
     std::chrono::nanoseconds m_averageRead{0};
     unsigned m_reads = 0;
-    bool m_started = false;             // read and written by the walk's thread only
-    std::vector<std::thread> m_threads; // last: started once everything above exists
+    // A folder read from the disk reads a few kilobytes; one from the cache next to none.
+    static constexpr std::uint64_t DiskBytesPerColdRead = 2048;
+    const std::optional<std::uint64_t> m_diskAtStart; // the walk's thread, before its reads
+    bool m_started = false;                           // read and written by the walk's thread only
+    std::vector<std::thread> m_threads;               // last: started once everything above exists
 };
 
 // One folder of the walk whose subfolders are still to be walked.
@@ -282,7 +301,13 @@ struct PendingFolder
 {
     std::string path; // ends in "\"
     Place place;
-    std::vector<std::pair<std::string, std::uint32_t>> subfolders; // name, index in the scan
+    struct Subfolder
+    {
+        std::string name;
+        std::uint32_t index; // in the scan
+        FolderId id;
+    };
+    std::vector<Subfolder> subfolders;
     std::size_t next = 0;
 };
 
@@ -295,7 +320,8 @@ SearchSummary FindFiles(FileSystem& files, const std::string& folder, const std:
     SearchSummary summary;
     FolderIdSet seen;
     std::vector<PendingFolder> pending; // one per level below the root that is being walked
-    FolderReader reader(files, name, readAhead, 256, slowRead);
+    const std::unique_ptr<FolderScanner> scanner = files.folderScanner(name);
+    FolderReader reader(*scanner, readAhead, 256, slowRead);
 
     auto stopRequested = [&] {
         if (stop != nullptr && stop->requested()) {
@@ -307,8 +333,8 @@ SearchSummary FindFiles(FileSystem& files, const std::string& folder, const std:
 
     // Reads one folder: reports its subfolders (the caption count) and its matches, and
     // remembers the subfolders that are to be walked.
-    auto readFolder = [&](std::string path, Place place) {
-        ReadResult read = reader.take(place, path);
+    auto readFolder = [&](std::string path, Place place, const FolderId& known) {
+        ReadResult read = reader.take(place, path, known);
         if (read.error) {
             try {
                 std::rethrow_exception(read.error);
@@ -335,8 +361,8 @@ SearchSummary FindFiles(FileSystem& files, const std::string& folder, const std:
             observer.subfolderFound(i + 1);
             const FolderId id = i < scan.subfolderIds.size() ? scan.subfolderIds[i] : FolderId{};
             if (seen.insert(id)) {
-                next.subfolders.emplace_back(std::move(scan.subfolders[i]),
-                                             static_cast<std::uint32_t>(i));
+                next.subfolders.push_back(
+                    {std::move(scan.subfolders[i]), static_cast<std::uint32_t>(i), id});
             } else {
                 ++summary.repeatsSkipped;
                 Place skipped = next.place;
@@ -354,7 +380,7 @@ SearchSummary FindFiles(FileSystem& files, const std::string& folder, const std:
 
     if (stopRequested())
         return summary;
-    readFolder(withTrailingSeparator(folder), Place{});
+    readFolder(withTrailingSeparator(folder), Place{}, FolderId{});
 
     while (!pending.empty()) {
         if (stopRequested())
@@ -364,15 +390,17 @@ SearchSummary FindFiles(FileSystem& files, const std::string& folder, const std:
             pending.pop_back();
             continue;
         }
-        auto& [subfolder, index] = top.subfolders[top.next++];
+        PendingFolder::Subfolder& subfolder = top.subfolders[top.next++];
         std::string child = top.path;
-        child += subfolder;
+        child += subfolder.name;
         child += '\\';
         // The name is no longer needed; freeing it keeps the memory to the unwalked part.
-        std::string().swap(subfolder);
+        std::string().swap(subfolder.name);
         Place place = top.place;
-        place.push_back(index);
-        readFolder(std::move(child), std::move(place)); // may add to pending: `top` is unused after
+        place.push_back(subfolder.index);
+        const FolderId known = subfolder.id;
+        readFolder(std::move(child), std::move(place),
+                   known); // may add to pending: `top` is unused after
     }
     return summary;
 }

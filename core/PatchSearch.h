@@ -68,9 +68,10 @@ struct SearchSummary
 // A folder that cannot be read is reported to the observer, counted and passed over.
 // The observer is called on the calling thread only. With readAhead > 0, that many threads
 // of the walk's own read the folders that come next while the walk goes on (their reads
-// overlap on a cold disk), once the walk's reads take slowRead on average (at once for
-// zero); they end before FindFiles returns. The file system must then allow scanFolder
-// from several threads at once.
+// overlap on a cold disk), once the walk's reads take slowRead on average and, where the
+// file system can tell, read the disk (at once for zero); they end before FindFiles
+// returns. The file system's folder scanner must then allow scan from several threads at
+// once.
 SearchSummary FindFiles(FileSystem& files, const std::string& folder, const std::string& name,
                         SearchObserver& observer, const StopRequest* stop = nullptr,
                         unsigned readAhead = DefaultReadAhead,

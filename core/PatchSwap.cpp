@@ -71,8 +71,13 @@ void backupPatch(CommandContext& context)
         // then fails: a backup exists already and the game folder is left as it is.
         removeEmptyFolder(files, backupFolder);
         files.makeFolder(backupFolder);
+        // Within one file system the archive moves in one step; across file systems it is
+        // copied, and the copy verified before the game's archive goes.
+        bool moved = false;
         try {
-            files.copyFile(archive, backupArchive);
+            moved = files.moveFile(archive, backupArchive);
+            if (!moved)
+                files.copyFile(archive, backupArchive);
         } catch (const OperationError&) {
             // An empty Backup folder would make every later Backup and Undo stop at once.
             removeEmptyFolder(files, backupFolder);
@@ -82,7 +87,7 @@ void backupPatch(CommandContext& context)
                                      "nothing to back up");
             throw;
         }
-        if (!files.sameContents(archive, backupArchive)) {
+        if (!moved && !files.sameContents(archive, backupArchive)) {
             // A copy that differs must never be restored over the game's own archive later.
             bool removed = false;
             try {
@@ -97,7 +102,8 @@ void backupPatch(CommandContext& context)
                     (removed ? " and the copy removed" : ". Delete the copy before using Undo"));
         }
         // Only a verified copy lets the game's archive go.
-        files.deleteFiles(archive);
+        if (!moved)
+            files.deleteFiles(archive);
     }
 
     if (context.form.checkValue(1) == CheckValue::Ticked) {
@@ -141,13 +147,17 @@ void undoChanges(CommandContext& context)
             throw OperationError("undo the changes", {backupArchive}, reason);
         }
         files.setAttributes(backupArchive, Attribute::Normal);
-        files.copyFile(backupArchive, archive);
-        if (!files.sameContents(backupArchive, archive))
-            throw OperationError("restore the game's patch archive", {backupArchive, archive},
-                                 "the restored archive does not hold the same bytes as its "
-                                 "backup; the backup was kept");
-        // Only a verified restore lets the backup go.
-        files.deleteFiles(backupArchive);
+        // Moved in one step within one file system; across file systems copied, and only a
+        // verified restore lets the backup go.
+        if (!files.moveFile(backupArchive, archive)) {
+            files.copyFile(backupArchive, archive);
+            if (!files.sameContents(backupArchive, archive))
+                throw OperationError("restore the game's patch archive",
+                                     {backupArchive, archive},
+                                     "the restored archive does not hold the same bytes as its "
+                                     "backup; the backup was kept");
+            files.deleteFiles(backupArchive);
+        }
         files.removeFolder(backupFolder);
     }
 

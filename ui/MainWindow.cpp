@@ -67,6 +67,7 @@ MainWindow::MainWindow(QWidget* parent)
     m_list1 = placed(new QListWidget(client), "List1", 120, 1800, 4095, 840);
     m_list1->setSelectionMode(QAbstractItemView::SingleSelection);
     m_list1->setSortingEnabled(false);
+    m_list1->setItemDelegate(new OnceSizedItemDelegate(m_list1));
     m_cmdReplace = placed(new QPushButton(QStringLiteral("Replace"), client), "cmdReplace", 120,
                           2760, 1215, 495);
     m_cmdUndo = placed(new QPushButton(QStringLiteral("Undo"), client), "cmdUndo", 120, 4200,

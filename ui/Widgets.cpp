@@ -2,6 +2,7 @@
 
 #include "core/MainWindowControls.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QBuffer>
 #include <QCursor>
@@ -163,6 +164,37 @@ void centreOnScreen(QWidget* window)
     QRect frame = window->frameGeometry();
     frame.moveCenter(screen->availableGeometry().center());
     window->move(frame.topLeft());
+}
+
+OnceSizedItemDelegate::OnceSizedItemDelegate(QAbstractItemView* view) : QStyledItemDelegate(view)
+{
+    QAbstractItemModel* model = view->model();
+    const auto forget = [this] { m_sizes.clear(); };
+    connect(model, &QAbstractItemModel::modelAboutToBeReset, this, forget);
+    connect(model, &QAbstractItemModel::rowsAboutToBeRemoved, this, forget);
+    connect(model, &QAbstractItemModel::rowsAboutToBeMoved, this, forget);
+    connect(model, &QAbstractItemModel::layoutAboutToBeChanged, this, forget);
+    connect(model, &QAbstractItemModel::dataChanged, this, forget);
+    connect(view, &QObject::destroyed, this, forget);
+}
+
+QSize OnceSizedItemDelegate::sizeHint(const QStyleOptionViewItem& option,
+                                      const QModelIndex& index) const
+{
+    const void* key = index.internalPointer();
+    if (key == nullptr)
+        return QStyledItemDelegate::sizeHint(option, index);
+    if (option.font != m_font || option.decorationSize != m_decorationSize) {
+        m_sizes.clear();
+        m_font = option.font;
+        m_decorationSize = option.decorationSize;
+    }
+    const auto found = m_sizes.constFind(key);
+    if (found != m_sizes.constEnd())
+        return *found;
+    const QSize size = QStyledItemDelegate::sizeHint(option, index);
+    m_sizes.insert(key, size);
+    return size;
 }
 
 } // namespace velmoran

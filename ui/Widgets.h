@@ -2,8 +2,12 @@
 
 #include <QCheckBox>
 #include <QCursor>
+#include <QFont>
+#include <QHash>
 #include <QLabel>
+#include <QSize>
 #include <QString>
+#include <QStyledItemDelegate>
 
 namespace velmoran {
 
@@ -49,5 +53,21 @@ void useDesignFont();
 
 // Puts a top-level window in the middle of its screen.
 void centreOnScreen(QWidget* window);
+
+// Draws list entries as the list's own delegate does, and works out each entry's size once:
+// a list view lays out all of its entries again whenever entries are added, which for
+// thousands of found archives would shape the same texts over and over. The sizes are
+// forgotten whenever the list's entries change otherwise.
+class OnceSizedItemDelegate : public QStyledItemDelegate
+{
+public:
+    explicit OnceSizedItemDelegate(QAbstractItemView* view);
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;
+
+private:
+    mutable QHash<const void*, QSize> m_sizes; // by the entry (index.internalPointer())
+    mutable QFont m_font;                      // the sizes hold for this font and icon size
+    mutable QSize m_decorationSize;
+};
 
 } // namespace velmoran

@@ -19,6 +19,9 @@ std::optional<unsigned> read(const char* unixPath);
 
 // The hidden and system bits as Wine reports them for a file of that name.
 unsigned effective(const char* unixPath, const char* name);
+// The same for the entry `name` of the open folder folderFd whose full path is unixPath:
+// the name alone is looked up where the system allows, else the full path.
+unsigned effectiveAt(int folderFd, const char* name, const char* unixPath);
 
 // True for a name that Wine hides when it carries no attribute: ".x", not "." or "..".
 bool isDotName(const char* name);

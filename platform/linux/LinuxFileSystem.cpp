@@ -7,15 +7,24 @@
 #include "platform/linux/SafeFiles.h"
 
 #include <algorithm>
+#include <array>
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <fstream>
+#include <linux/magic.h>
 #include <map>
+#include <mutex>
 #include <optional>
+#include <sstream>
 #include <string_view>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
 #include <unistd.h>
+#include <unordered_set>
 #include <utility>
 
 namespace fs = std::filesystem;
@@ -369,6 +378,50 @@ void LinuxFileSystem::copyFile(const std::string& source, const std::string& des
     SafeFiles::copyFile(from, to, context);
 }
 
+bool LinuxFileSystem::moveFile(const std::string& source, const std::string& destination)
+{
+    const FailureContext context{"move the file", {source, destination}};
+    const fs::path from = unixPath(source, context.operation);
+    const fs::path to = unixPath(destination, context.operation);
+    struct stat sourceStat
+    {
+    };
+    if (::stat(from.c_str(), &sourceStat) != 0)
+        raiseErrno(context, errno, "cannot read " + from.string());
+    if (S_ISDIR(sourceStat.st_mode))
+        raiseFailure(context, from.string() + " is a folder");
+    struct stat destinationStat
+    {
+    };
+    if (::stat(to.c_str(), &destinationStat) == 0) {
+        if (S_ISDIR(destinationStat.st_mode))
+            raiseFailure(context, "a folder of that name exists");
+        if (destinationStat.st_dev == sourceStat.st_dev &&
+            destinationStat.st_ino == sourceStat.st_ino) {
+            // One file: under its own name it stays as it is; another name of it (a hard
+            // link) goes, as after a copy and a delete.
+            if (resolvedPath(from) == resolvedPath(to))
+                return true;
+            if (::unlink(from.c_str()) != 0)
+                raiseErrno(context, errno, "cannot delete " + from.string());
+            SafeFiles::syncFolder(from.parent_path(), context);
+            return true;
+        }
+    }
+    SafeFiles::removeStrayTemporaries(to.parent_path());
+    if (::rename(from.c_str(), to.c_str()) != 0) {
+        if (errno == EXDEV)
+            return false;
+        raiseErrno(context, errno, "cannot rename " + from.string() + " to " + to.string());
+    }
+    // The new name first: until both folders are on disk, a crash leaves the file under
+    // one of its names.
+    SafeFiles::syncFolder(to.parent_path(), context);
+    if (resolvedPath(from.parent_path()) != resolvedPath(to.parent_path()))
+        SafeFiles::syncFolder(from.parent_path(), context);
+    return true;
+}
+
 void LinuxFileSystem::deleteFiles(const std::string& pattern)
 {
     const FailureContext context{"delete the files", {pattern}};
@@ -672,13 +725,12 @@ std::string LinuxFileSystem::literalPath(const std::string& folder) const
     return WinePrefix::joinLiterally(std::move(path), folder, 2);
 }
 
-void LinuxFileSystem::scanFolder(const std::string& folder, const std::string& name,
-                                 FolderScan& result)
+int LinuxFileSystem::openForScan(const std::string& folder, std::string literal,
+                                 std::string& path) const
 {
-    result.clear();
     // The walk gives names as they are stored, so the literal path opens at once; only a
     // path that does not (other capitals, "..") goes through the full mapping.
-    std::string path = literalPath(folder);
+    path = std::move(literal);
     int fd = path.empty() ? -1 : ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0 && (path.empty() || errno == ENOENT || errno == ENOTDIR)) {
         path = unixPath(folder, "read the folder").string();
@@ -688,6 +740,15 @@ void LinuxFileSystem::scanFolder(const std::string& folder, const std::string& n
         throw FolderGone("read the folder", folder, std::strerror(errno));
     if (fd < 0)
         throw OperationError("read the folder", {folder}, std::strerror(errno));
+    return fd;
+}
+
+void LinuxFileSystem::scanFolder(const std::string& folder, const std::string& name,
+                                 FolderScan& result)
+{
+    result.clear();
+    std::string path;
+    const int fd = openForScan(folder, literalPath(folder), path);
     struct Closer
     {
         int fd;
@@ -698,9 +759,17 @@ void LinuxFileSystem::scanFolder(const std::string& folder, const std::string& n
     };
     if (::fstat(fd, &folderStat) != 0)
         throw OperationError("read the folder", {folder}, std::strerror(errno));
-    result.folder = {static_cast<std::uint64_t>(folderStat.st_dev),
-                     static_cast<std::uint64_t>(folderStat.st_ino)};
+    scanOpenFolder(folder, path, fd,
+                   {static_cast<std::uint64_t>(folderStat.st_dev),
+                    static_cast<std::uint64_t>(folderStat.st_ino)},
+                   name, result);
+}
 
+void LinuxFileSystem::scanOpenFolder(const std::string& folder, const std::string& path, int fd,
+                                     const FolderId& id, const std::string& name,
+                                     FolderScan& result) const
+{
+    result.folder = id;
     // One buffer per thread, reused for every folder: one getdents64 call reads a whole
     // ordinary folder.
     thread_local std::vector<char> buffer(256 * 1024);
@@ -727,8 +796,7 @@ void LinuxFileSystem::scanFolder(const std::string& folder, const std::string& n
             const std::size_t length = std::strlen(entryName);
             bool isFolder = entry->d_type == DT_DIR;
             bool isFile = entry->d_type == DT_REG;
-            FolderId id{static_cast<std::uint64_t>(folderStat.st_dev),
-                        static_cast<std::uint64_t>(entry->d_ino)};
+            FolderId entryId{id.device, static_cast<std::uint64_t>(entry->d_ino)};
             const bool mayMatch = length == name.size() && equalsIgnoreCase(entryName, name);
             if (entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN) {
                 // Links count as what they lead to; a link that leads nowhere is passed over.
@@ -739,20 +807,21 @@ void LinuxFileSystem::scanFolder(const std::string& folder, const std::string& n
                     continue;
                 isFolder = S_ISDIR(st.st_mode);
                 isFile = S_ISREG(st.st_mode);
-                id = {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+                entryId = {static_cast<std::uint64_t>(st.st_dev),
+                           static_cast<std::uint64_t>(st.st_ino)};
             }
             if (!isFolder && !(isFile && mayMatch))
                 continue;
             child.resize(childBase);
             child.append(entryName, length);
-            if (isFolder && isExcluded(child, id))
+            if (isFolder && isExcluded(child, entryId))
                 continue;
-            if (DosAttributes::effective(child.c_str(), entryName) &
+            if (DosAttributes::effectiveAt(fd, entryName, child.c_str()) &
                 (Attribute::Hidden | Attribute::System))
                 continue;
             if (isFolder) {
                 result.subfolders.emplace_back(entryName, length);
-                result.subfolderIds.push_back(id);
+                result.subfolderIds.push_back(entryId);
             } else {
                 result.matches.emplace_back(entryName, length);
             }
@@ -760,6 +829,178 @@ void LinuxFileSystem::scanFolder(const std::string& folder, const std::string& n
     }
     sortForListing(result.subfolders, &result.subfolderIds);
     sortForListing<int>(result.matches, nullptr);
+}
+
+// The drive walk's reads: the drive links are read once for the whole walk, and a folder's
+// identity is the one its parent's directory entry gave (d_ino), without a stat of its own,
+// wherever that is sure to be the same: on file systems whose directory entries carry the
+// inode numbers that stat gives, and not where a mount point covers the entry.
+class LinuxFolderScanner : public FolderScanner
+{
+public:
+    LinuxFolderScanner(const LinuxFileSystem& files, std::string name)
+        : m_files(files), m_name(std::move(name)), m_generation(++s_generations)
+    {
+        readMountPoints();
+    }
+
+    void scan(const std::string& folder, const FolderId& known, FolderScan& result) override
+    {
+        result.clear();
+        std::string path;
+        const int fd = m_files.openForScan(folder, literalPath(folder), path);
+        struct Closer
+        {
+            int fd;
+            ~Closer() { ::close(fd); }
+        } closer{fd};
+        if (known == FolderId{})
+            noteTheRootsFileSystem(fd);
+        FolderId id = known;
+        if (known == FolderId{} || m_covered.count(known) != 0 || !entriesCarryInodes(fd, known)) {
+            struct stat st
+            {
+            };
+            if (::fstat(fd, &st) != 0)
+                throw OperationError("read the folder", {folder}, std::strerror(errno));
+            id = {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+        }
+        m_files.scanOpenFolder(folder, path, fd, id, m_name, result);
+    }
+
+    // Counted where the walk's first folder lies on a file system of a block device, whose
+    // reads are the thread's own; not on network or FUSE file systems, whose waits are not.
+    std::optional<std::uint64_t> diskBytesRead() override
+    {
+        if (m_rootOffDisk.load(std::memory_order_relaxed))
+            return std::nullopt;
+        rusage usage{};
+        if (::getrusage(RUSAGE_THREAD, &usage) != 0)
+            return std::nullopt;
+        return static_cast<std::uint64_t>(usage.ru_inblock) * 512;
+    }
+
+private:
+    struct IdHash
+    {
+        std::size_t operator()(const FolderId& id) const
+        {
+            return std::hash<std::uint64_t>()(id.inode * 31 + id.device);
+        }
+    };
+
+    // Drive links resolved once for this walk (each letter the first time it is met).
+    std::string literalPath(const std::string& folder)
+    {
+        char letter = folder.size() >= 2 && folder[1] == ':' ? folder[0] : '\0';
+        if (letter >= 'A' && letter <= 'Z')
+            letter = static_cast<char>(letter - 'A' + 'a');
+        if (letter < 'a' || letter > 'z')
+            return std::string();
+        const std::size_t index = static_cast<std::size_t>(letter - 'a');
+        std::call_once(m_driveOnce[index], [&] {
+            const std::optional<fs::path> target = m_files.m_prefix.driveTarget(letter);
+            m_driveTargets[index] = target ? target->string() : std::string();
+        });
+        if (m_driveTargets[index].empty())
+            return std::string();
+        return WinePrefix::joinLiterally(m_driveTargets[index], folder, 2);
+    }
+
+    void noteTheRootsFileSystem(int fd)
+    {
+        struct statfs st
+        {
+        };
+        const bool onDisk =
+            ::fstatfs(fd, &st) == 0 &&
+            (st.f_type == EXT4_SUPER_MAGIC || st.f_type == XFS_SUPER_MAGIC ||
+             st.f_type == BTRFS_SUPER_MAGIC || st.f_type == F2FS_SUPER_MAGIC ||
+             st.f_type == MSDOS_SUPER_MAGIC || st.f_type == ISOFS_SUPER_MAGIC ||
+             st.f_type == UDF_SUPER_MAGIC || st.f_type == ExfatMagic || st.f_type == Ntfs3Magic);
+        m_rootOffDisk.store(!onDisk, std::memory_order_relaxed);
+    }
+
+    static bool isOctal(char c) { return c >= '0' && c <= '7'; }
+
+    // The entries that mount points cover: (device of the folder that holds the entry, the
+    // entry's inode). Such a folder's own identity is that of what is mounted on it.
+    void readMountPoints()
+    {
+        std::ifstream mounts("/proc/self/mountinfo");
+        std::string line;
+        while (std::getline(mounts, line)) {
+            // ID PARENT MAJOR:MINOR ROOT MOUNT-POINT ...; blanks and such in names as \ooo.
+            std::istringstream fields(line);
+            std::string skip, escaped;
+            fields >> skip >> skip >> skip >> skip >> escaped;
+            std::string point;
+            for (std::size_t i = 0; i < escaped.size(); ++i) {
+                if (escaped[i] == '\\' && i + 3 < escaped.size() && isOctal(escaped[i + 1]) &&
+                    isOctal(escaped[i + 2]) && isOctal(escaped[i + 3])) {
+                    point += static_cast<char>(std::stoi(escaped.substr(i + 1, 3), nullptr, 8));
+                    i += 3;
+                } else {
+                    point += escaped[i];
+                }
+            }
+            if (point.size() < 2 || point[0] != '/')
+                continue;
+            const std::size_t slash = point.find_last_of('/');
+            const std::string parent = slash == 0 ? "/" : point.substr(0, slash);
+            const std::string entryName = point.substr(slash + 1);
+            DIR* dir = ::opendir(parent.c_str());
+            if (!dir)
+                continue;
+            struct stat st
+            {
+            };
+            if (::fstat(::dirfd(dir), &st) == 0)
+                while (const dirent* entry = ::readdir(dir))
+                    if (entryName == entry->d_name)
+                        m_covered.insert({static_cast<std::uint64_t>(st.st_dev),
+                                          static_cast<std::uint64_t>(entry->d_ino)});
+            ::closedir(dir);
+        }
+    }
+
+    // Whether the directory entries of the folder's file system carry the inode numbers
+    // that stat gives: file systems known to, checked once per device on each thread.
+    bool entriesCarryInodes(int fd, const FolderId& known)
+    {
+        thread_local unsigned generation = 0;
+        thread_local std::uint64_t device = 0;
+        thread_local bool carries = false;
+        if (generation != m_generation || device != known.device) {
+            struct statfs st
+            {
+            };
+            carries = ::fstatfs(fd, &st) == 0 &&
+                      (st.f_type == EXT4_SUPER_MAGIC || st.f_type == TMPFS_MAGIC ||
+                       st.f_type == XFS_SUPER_MAGIC);
+            generation = m_generation;
+            device = known.device;
+        }
+        return carries;
+    }
+
+    const LinuxFileSystem& m_files;
+    const std::string m_name;
+    const unsigned m_generation;
+    std::array<std::once_flag, 26> m_driveOnce;
+    std::array<std::string, 26> m_driveTargets;
+    std::unordered_set<FolderId, IdHash> m_covered;
+    std::atomic<bool> m_rootOffDisk{false};
+    static constexpr long ExfatMagic = 0x2011BAB0;
+    static constexpr long Ntfs3Magic = 0x7366746E;
+    static std::atomic<unsigned> s_generations;
+};
+
+std::atomic<unsigned> LinuxFolderScanner::s_generations{0};
+
+std::unique_ptr<FolderScanner> LinuxFileSystem::folderScanner(const std::string& name)
+{
+    return std::make_unique<LinuxFolderScanner>(*this, name);
 }
 
 } // namespace velmoran

@@ -22,6 +22,7 @@ public:
     explicit LinuxFileSystem(WinePrefix prefix);
 
     void copyFile(const std::string& source, const std::string& destination) override;
+    bool moveFile(const std::string& source, const std::string& destination) override;
     void deleteFiles(const std::string& pattern) override;
     void makeFolder(const std::string& path) override;
     void removeFolder(const std::string& path) override;
@@ -33,11 +34,14 @@ public:
     bool sameContents(const std::string& first, const std::string& second) override;
     void scanFolder(const std::string& folder, const std::string& name,
                     FolderScan& result) override;
+    std::unique_ptr<FolderScanner> folderScanner(const std::string& name) override;
 
     // The Unix path a Windows path leads to.
     std::filesystem::path unixPath(const std::string& path, const std::string& operation) const;
 
 private:
+    friend class LinuxFolderScanner;
+
     struct Excluded
     {
         std::string path;
@@ -48,6 +52,12 @@ private:
     // The Unix path of a Windows path taken literally (its names as stored) through a cached
     // drive link; empty when the path needs the full mapping.
     std::string literalPath(const std::string& folder) const;
+    // Opens a folder for scanFolder by its literal path (empty: none), else through the full
+    // mapping; path becomes the Unix path opened.
+    int openForScan(const std::string& folder, std::string literal, std::string& path) const;
+    // Reads the open folder fd at Unix path `path`; id: its identity, when known.
+    void scanOpenFolder(const std::string& folder, const std::string& path, int fd,
+                        const FolderId& id, const std::string& name, FolderScan& result) const;
 
     WinePrefix m_prefix;
     // Folders the drive walk never enters: the kernel's /proc, /sys and /dev, and the

@@ -296,6 +296,50 @@ void WindowsFileSystem::copyFile(const std::string& source, const std::string& d
     }
 }
 
+bool WindowsFileSystem::moveFile(const std::string& source, const std::string& destination)
+{
+    const std::string operation = "move the file";
+    const std::vector<std::string> paths{source, destination};
+    {
+        ScopedHandle in = openForReading(source, operation, paths);
+        BY_HANDLE_FILE_INFORMATION info{};
+        if (!::GetFileInformationByHandle(in.get(), &info))
+            fail(operation, paths);
+        if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            fail(operation, paths, ERROR_ACCESS_DENIED);
+        ScopedHandle existing(::CreateFileW(filePath(destination).c_str(), FILE_READ_ATTRIBUTES,
+                                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                            nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
+                                            nullptr));
+        if (existing.valid() && sameFile(in.get(), existing.get())) {
+            // One file: under its own name it stays as it is; another name of it (a hard
+            // link) goes, as after a copy and a delete.
+            const std::wstring from = filePath(source), to = filePath(destination);
+            if (::CompareStringOrdinal(from.c_str(), -1, to.c_str(), -1, TRUE) == CSTR_EQUAL)
+                return true;
+            in.reset();
+            existing.reset();
+            if (!::DeleteFileW(from.c_str()))
+                fail(operation, paths);
+            return true;
+        }
+    }
+    // A read-only destination is not replaced, as with a copy.
+    const DWORD existingAttributes = ::GetFileAttributesW(filePath(destination).c_str());
+    if (existingAttributes != INVALID_FILE_ATTRIBUTES &&
+        (existingAttributes & FILE_ATTRIBUTE_READONLY))
+        fail(operation, paths, ERROR_ACCESS_DENIED);
+    // Without MOVEFILE_COPY_ALLOWED: within a volume only, as one rename.
+    if (!::MoveFileExW(filePath(source).c_str(), filePath(destination).c_str(),
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        const DWORD error = ::GetLastError();
+        if (error == ERROR_NOT_SAME_DEVICE)
+            return false;
+        fail(operation, paths, error);
+    }
+    return true;
+}
+
 void WindowsFileSystem::deleteFiles(const std::string& pattern)
 {
     const std::string operation = "delete the files";

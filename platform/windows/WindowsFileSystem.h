@@ -9,6 +9,7 @@ class WindowsFileSystem : public FileSystem
 {
 public:
     void copyFile(const std::string& source, const std::string& destination) override;
+    bool moveFile(const std::string& source, const std::string& destination) override;
     void deleteFiles(const std::string& pattern) override;
     void makeFolder(const std::string& path) override;
     void removeFolder(const std::string& path) override;

@@ -191,6 +191,28 @@ TEST_P(FileLayerContract, CopyFileReplacesWholeAndLeavesNothingBehind)
     EXPECT_EQ(entries("game"), (Names{"Backup", "copy.mpq", "patch_d2.mpq"}));
 }
 
+// Within one file system a move is one rename: the file, attributes and all, under its new
+// name, a file of that name replaced; onto itself it stays; failures name the paths.
+TEST_P(FileLayerContract, MoveFileRenamesWithinOneFileSystem)
+{
+    write("game/patch_d2.mpq", "the archive");
+    write("game/Backup/patch_d2.mpq", "older");
+    layer->store("game/patch_d2.mpq", Attribute::Hidden);
+    EXPECT_TRUE(
+        files().moveFile(layer->at("game/PATCH_D2.MPQ"), layer->at("game/Backup/patch_d2.mpq")));
+    EXPECT_EQ(entries("game"), Names{"Backup"});
+    EXPECT_EQ(read("game/Backup/patch_d2.mpq"), "the archive");
+    EXPECT_EQ(files().fileAttributes(layer->at("game/Backup/patch_d2.mpq")) & Stored,
+              Attribute::Hidden);
+    EXPECT_TRUE(files().moveFile(layer->at("game/Backup/patch_d2.mpq"),
+                                 layer->at("GAME/BACKUP/PATCH_D2.MPQ")));
+    EXPECT_EQ(read("game/Backup/patch_d2.mpq"), "the archive");
+    EXPECT_EQ(
+        fails([&] { files().moveFile(layer->at("game/missing.mpq"), layer->at("game/x.mpq")); },
+              {"game/missing.mpq"}),
+        "");
+}
+
 TEST_P(FileLayerContract, DeleteMakeAndRemoveFailAsTheTableSays)
 {
     for (const char* name :

@@ -104,6 +104,7 @@ struct ForwardingFiles : FileSystem
     explicit ForwardingFiles(FileSystem& files) : real(files) {}
     // clang-format off
     void copyFile(const std::string& s, const std::string& d) override { real.copyFile(s, d); }
+    bool moveFile(const std::string& s, const std::string& d) override { return real.moveFile(s, d); }
     void deleteFiles(const std::string& p) override { real.deleteFiles(p); }
     void makeFolder(const std::string& p) override { real.makeFolder(p); }
     void removeFolder(const std::string& p) override { real.removeFolder(p); }
