@@ -315,8 +315,8 @@ TEST_F(OnWine, FoldersThatCannotBeReadAreToldAndTheWalkGoesOn)
                   "\n\nReason: Permission denied|(no failure)");
 }
 
-// A full file system: a copy fails clearly and keeps the old file whole; one without user
-// attributes: a copy across to it works, hiding there is a clear failure.
+// A full file system: a copy fails clearly and keeps the old file whole, a move within it works;
+// one without user attributes: a copy across to it works, hiding there is a clear failure.
 TEST(OnSmallFileSystems, FailuresAreClearAndKeepTheOldFile)
 {
     ScratchFolder scratch("velmoran-small");
@@ -346,6 +346,15 @@ TEST(OnSmallFileSystems, FailuresAreClearAndKeepTheOldFile)
     EXPECT_NE(failure.find(file), std::string::npos) << failure;
     files.setAttributes(file, Attribute::Normal);
     EXPECT_EQ(files.fileAttributes(file), Attribute::Archive);
+
+    // A move needs no room on the full one, and declines across file systems with both files
+    // left as they were, so that the caller copies instead.
+    const std::string moved = (scratch / "small" / "Backup.mpq").string();
+    EXPECT_TRUE(files.moveFile(target, moved));
+    EXPECT_FALSE(fs::exists(target));
+    EXPECT_FALSE(files.moveFile(moved, file));
+    EXPECT_FALSE(files.moveFile(big, moved));
+    EXPECT_TRUE(readFile(moved) == old && readFile(file) == readFile(big));
 }
 
 TEST(WineRegistryText, FindsTheInstallPathAsWineReadsIt)
