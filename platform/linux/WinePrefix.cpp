@@ -189,23 +189,4 @@ std::string WinePrefix::joinLiterally(std::string base, std::string_view windows
     return base;
 }
 
-std::optional<char> WinePrefix::driveOf(const fs::path& unixPath) const
-{
-    std::optional<char> best;
-    std::size_t bestLength = 0;
-    const std::string path = unixPath.lexically_normal().string();
-    for (const WineDrive& drive : drives()) {
-        std::string target = drive.target.lexically_normal().string();
-        while (target.size() > 1 && target.back() == '/')
-            target.pop_back();
-        const bool inside = path == target || (path.starts_with(target) &&
-                                               (target == "/" || path[target.size()] == '/'));
-        if (inside && (!best || target.size() > bestLength)) {
-            best = drive.letter;
-            bestLength = target.size();
-        }
-    }
-    return best;
-}
-
 } // namespace velmoran

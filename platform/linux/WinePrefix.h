@@ -52,9 +52,6 @@ public:
     static std::string joinLiterally(std::string base, std::string_view windowsPath,
                                      std::size_t from);
 
-    // The drive letter whose target holds the Unix path (the longest matching target).
-    std::optional<char> driveOf(const std::filesystem::path& unixPath) const;
-
 private:
     std::filesystem::path m_root;
     std::string m_error;
