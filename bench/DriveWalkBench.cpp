@@ -10,6 +10,7 @@
 //
 // Usage: DriveWalkBench [entries (1000000)] [warm rounds (3)] [--no-cold] [--keep]
 //                       [--readers N (read-ahead threads; the program's own number)]
+#include "ChildProcess.h"
 #include "WalkTree.h"
 #include "core/PatchSearch.h"
 #include "platform/linux/LinuxFileSystem.h"
@@ -74,48 +75,16 @@ struct Run
 // Runs argv as user 65534 and collects its output lines, made relative to `strip`.
 Run runAsNobody(const std::vector<std::string>& argv, const std::string& strip)
 {
-    int out[2], err[2];
-    if (::pipe(out) != 0 || ::pipe(err) != 0) {
-        std::perror("pipe");
-        std::exit(1);
-    }
-    const Clock::time_point start = Clock::now();
-    const pid_t child = ::fork();
-    if (child == 0) {
-        ::dup2(out[1], 1);
-        ::dup2(err[1], 2);
-        ::close(out[0]);
-        ::close(err[0]);
-        if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)
-            ::_exit(90);
-        std::vector<char*> args;
-        for (const std::string& a : argv)
-            args.push_back(const_cast<char*>(a.c_str()));
-        args.push_back(nullptr);
-        ::execvp(args[0], args.data());
-        ::_exit(91);
-    }
-    ::close(out[1]);
-    ::close(err[1]);
-    std::string text, errors;
-    char buffer[1 << 16];
-    for (ssize_t got; (got = ::read(out[0], buffer, sizeof buffer)) > 0;)
-        text.append(buffer, static_cast<std::size_t>(got));
-    for (ssize_t got; (got = ::read(err[0], buffer, sizeof buffer)) > 0;)
-        errors.append(buffer, static_cast<std::size_t>(got));
-    ::close(out[0]);
-    ::close(err[0]);
-    int status = 0;
-    rusage usage{};
-    ::wait4(child, &status, 0, &usage);
-    Run run;
-    run.seconds = std::chrono::duration<double>(Clock::now() - start).count();
-    run.peakKilobytes = usage.ru_maxrss;
-    run.errors = errors;
-    if (WIFEXITED(status) && WEXITSTATUS(status) >= 90) {
+    const bench::ToolRun tool = bench::runTool(argv, true);
+    if (tool.exitCode >= 90) {
         std::fprintf(stderr, "could not start %s as user 65534\n", argv[0].c_str());
         std::exit(1);
     }
+    Run run;
+    run.seconds = tool.ms / 1000.0;
+    run.peakKilobytes = tool.peakKilobytes;
+    run.errors = tool.err;
+    const std::string& text = tool.out;
     for (std::size_t at = 0; at < text.size();) {
         std::size_t end = text.find('\n', at);
         if (end == std::string::npos)
@@ -129,17 +98,6 @@ Run runAsNobody(const std::vector<std::string>& argv, const std::string& strip)
     }
     std::sort(run.matches.begin(), run.matches.end());
     return run;
-}
-
-bool dropCaches()
-{
-    ::sync();
-    const int fd = ::open("/proc/sys/vm/drop_caches", O_WRONLY);
-    if (fd < 0)
-        return false;
-    const bool done = ::write(fd, "3\n", 2) == 2;
-    ::close(fd);
-    return done;
 }
 
 std::string firstLine(const std::string& text)
@@ -237,7 +195,7 @@ int main(int argc, char** argv)
             std::vector<double> times;
             Run last;
             for (int i = 0; i < count; ++i) {
-                if (dropFirst && !dropCaches())
+                if (dropFirst && !bench::dropCaches())
                     return false;
                 last = runAsNobody(tool.argv, tool.strip);
                 times.push_back(last.seconds);

@@ -15,6 +15,7 @@
 //                          [--tree FOLDER (an existing drive folder, kept)]
 //                          [--other LABEL PROGRAM (another build of this benchmark, timed
 //                           beside this one: its --child mode is run)]
+#include "../ChildProcess.h"
 #include "../WalkTree.h"
 #include "app/Controller.h"
 #include "app/SearchRunner.h"
@@ -185,70 +186,9 @@ int child(int finds)
     return 0;
 }
 
-struct Run
-{
-    double ms = 0;
-    long peakKilobytes = 0;
-    std::string out;
-    std::string err;
-    bool ok = false;
-};
-
-// Runs argv (as user 65534 when nobody) and collects its output.
-Run runTool(const std::vector<std::string>& argv, bool nobody)
-{
-    int out[2], err[2];
-    if (::pipe(out) != 0 || ::pipe(err) != 0) {
-        std::perror("pipe");
-        std::exit(1);
-    }
-    const Clock::time_point start = Clock::now();
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        ::dup2(out[1], 1);
-        ::dup2(err[1], 2);
-        ::close(out[0]);
-        ::close(err[0]);
-        if (nobody &&
-            (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0))
-            ::_exit(90);
-        std::vector<char*> args;
-        for (const std::string& a : argv)
-            args.push_back(const_cast<char*>(a.c_str()));
-        args.push_back(nullptr);
-        ::execvp(args[0], args.data());
-        ::_exit(91);
-    }
-    ::close(out[1]);
-    ::close(err[1]);
-    Run run;
-    char buffer[1 << 16];
-    // stderr is small (messages, warnings); read it after stdout.
-    for (ssize_t got; (got = ::read(out[0], buffer, sizeof buffer)) > 0;)
-        run.out.append(buffer, static_cast<std::size_t>(got));
-    for (ssize_t got; (got = ::read(err[0], buffer, sizeof buffer)) > 0;)
-        run.err.append(buffer, static_cast<std::size_t>(got));
-    ::close(out[0]);
-    ::close(err[0]);
-    int status = 0;
-    rusage usage{};
-    ::wait4(pid, &status, 0, &usage);
-    run.ms = ms(start, Clock::now());
-    run.peakKilobytes = usage.ru_maxrss;
-    run.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
-    return run;
-}
-
-bool dropCaches()
-{
-    ::sync();
-    const int fd = ::open("/proc/sys/vm/drop_caches", O_WRONLY);
-    if (fd < 0)
-        return false;
-    const bool done = ::write(fd, "3\n", 2) == 2;
-    ::close(fd);
-    return done;
-}
+using bench::dropCaches;
+using bench::runTool;
+using bench::ToolRun;
 
 std::map<std::string, std::string> fields(const std::string& line)
 {
@@ -379,10 +319,10 @@ int main(int argc, char** argv)
             for (const Program& program : programs) {
                 if (dropFirst && !dropCaches())
                     return false;
-                const Run run = runTool({program.path, "--child", "1"}, nobody);
+                const ToolRun run = runTool({program.path, "--child", "1"}, nobody);
                 const auto values = fields(run.out);
                 Figures& f = figures[program.label];
-                if (!run.ok || values.empty()) {
+                if (!run.ok() || values.empty()) {
                     std::printf("  %s failed: %s\n", program.label.c_str(), run.err.c_str());
                     continue;
                 }
@@ -400,7 +340,7 @@ int main(int argc, char** argv)
             }
             if (dropFirst && !dropCaches())
                 return false;
-            Run run = runTool(fd, nobody);
+            ToolRun run = runTool(fd, nobody);
             tools.fd.push_back(run.ms);
             tools.fdPeak.push_back(run.peakKilobytes / 1024.0);
             tools.fdCount = std::to_string(lineCount(run.out));
@@ -454,7 +394,7 @@ int main(int argc, char** argv)
 
     // Memory over ten Finds in a row, in one window.
     for (const Program& program : programs) {
-        const Run run = runTool({program.path, "--child", "10"}, false);
+        const ToolRun run = runTool({program.path, "--child", "10"}, false);
         std::printf("\n%s, ten Finds in one window (current user, warm): resident MB after each "
                     "(idle %.1f MB)\n ",
                     program.label.c_str(), number(fields(run.out), "idleKB") / 1024.0);
