@@ -24,10 +24,7 @@ struct Recorder : SearchObserver
 {
     void subfolderFound(std::uint64_t count) override { captions.push_back(std::to_string(count)); }
     void matchFound(const std::string& entry) override { entries.push_back(entry); }
-    void folderPassedOver(const OperationError& error) override
-    {
-        passedOver.push_back(error.what());
-    }
+    void folderPassedOver(const OperationError& e) override { passedOver.push_back(e.what()); }
     Texts entries, captions, passedOver;
 };
 
@@ -120,8 +117,8 @@ TEST_F(Walk, GivesWhatTheListingOperationsGiveWhateverIsReadAhead)
 TEST_F(Walk, TheRootIsTakenWithOrWithoutItsBackslash)
 {
     make({"patch_d2.mpq", "Games/patch_d2.mpq"});
-    EXPECT_EQ(walk(at()).entries, (Texts{at("patch_d2.mpq"), at("Games\\patch_d2.mpq")}));
-    EXPECT_EQ(walk(at() + "\\").entries, (Texts{at("patch_d2.mpq"), at("Games\\patch_d2.mpq")}));
+    for (const std::string& root : {at(), at() + "\\"})
+        EXPECT_EQ(walk(root).entries, (Texts{at("patch_d2.mpq"), at("Games\\patch_d2.mpq")}));
     EXPECT_EQ(walk(at("GAMES")).entries,
               Texts{at("GAMES\\patch_d2.mpq")}); // the given spelling is kept
 }
@@ -224,9 +221,8 @@ TEST(BatchingObserver, HandsOverReportsInOrderAndTheLastCaption)
 
 TEST(FindCommand, TheRootIsTheDriveLetterAndUnreadFoldersAreToldLast)
 {
-    const std::pair<const char*, const char*> roots[] = {
-        {"c:", "c:\\"}, {"c: [drive_c]", "c:\\"}, {"e: label", "e:\\"}};
-    for (const auto& [drive, root] : roots)
+    for (const auto& [drive, root] :
+         {std::pair{"c:", "c:\\"}, {"c: [drive_c]", "c:\\"}, {"e: label", "e:\\"}})
         EXPECT_EQ(searchRoot(drive), root);
     EXPECT_THROW(searchRoot(""), OperationError);
 
@@ -234,16 +230,13 @@ TEST(FindCommand, TheRootIsTheDriveLetterAndUnreadFoldersAreToldLast)
     FakeForm form;
     RecordingMessages messages;
     CommandContext context{services.real(), form, messages};
-    SearchSummary passed;
-    passed.foldersPassedOver = 2;
-    passed.firstPassedOver = "Could not read the folder.\nc:\\x\\\n\nReason: Permission denied";
+    SearchSummary passed{0, 0, 2,
+                         "Could not read the folder.\nc:\\x\\\n\nReason: Permission denied"};
     endFind(context, passed);
-    ASSERT_EQ(messages.shown.size(), 2u);
-    EXPECT_EQ(messages.shown[0], (ShownMessage{NothingFoundMessage, "Velmoran"}));
-    EXPECT_EQ(messages.shown[1],
-              (ShownMessage{"2 folders could not be read and were passed over. The first:\n\n" +
-                                passed.firstPassedOver,
-                            "Velmoran"}));
+    const std::string two = "2 folders could not be read and were passed over. The first:\n\n";
+    EXPECT_EQ(messages.shown,
+              (std::vector<ShownMessage>{{NothingFoundMessage, "Velmoran"},
+                                         {two + passed.firstPassedOver, "Velmoran"}}));
     passed.foldersPassedOver = 1;
     EXPECT_EQ(passedOverMessage(passed),
               "1 folder could not be read and was passed over.\n\n" + passed.firstPassedOver);

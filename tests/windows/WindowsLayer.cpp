@@ -107,26 +107,22 @@ public:
         // (Wine's file types have no per-user part).
         installProgram("viewer.exe");
         const std::wstring command = L"\"" + real("viewer.exe").wstring() + L"\" \"%1\"";
-        bool registered = true;
         for (const auto& [key, text] :
              {std::pair{m_extension, m_type}, {m_type + L"\\shell\\open\\command", command}}) {
             const std::wstring path = L"Software\\Classes\\" + key;
-            registered =
-                registered &&
-                ::RegSetKeyValueW(HKEY_LOCAL_MACHINE, path.c_str(), nullptr, REG_SZ, text.c_str(),
-                                  static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t))) ==
-                    ERROR_SUCCESS;
+            const auto bytes = static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t));
+            if (::RegSetKeyValueW(HKEY_LOCAL_MACHINE, path.c_str(), nullptr, REG_SZ, text.c_str(),
+                                  bytes) != ERROR_SUCCESS)
+                return "";
         }
-        return registered ? "TEMP" + toUtf8(m_extension) : "";
+        return "TEMP" + toUtf8(m_extension);
     }
     std::optional<std::string> viewed() override
     {
         // What the viewer read from the file it was handed, and how it was started.
-        const std::optional<std::string> started = record(real("viewer.exe"), ".txt", true);
-        const std::optional<std::string> input = record(real("viewer.exe"), ".input", false);
-        if (!started || !input)
-            return std::nullopt;
-        return *input + *started;
+        const auto started = record(real("viewer.exe"), ".txt", true);
+        const auto input = record(real("viewer.exe"), ".input", false);
+        return started && input ? std::optional(*input + *started) : std::nullopt;
     }
     std::string breakViewer() override { return "TEMP.velmoran-no-such-type"; }
 
