@@ -153,18 +153,6 @@ bool wildcardMatch(std::string_view pattern, std::string_view name)
     return false;
 }
 
-std::string_view lastComponent(std::string_view path)
-{
-    const std::size_t slash = path.find_last_of('\\');
-    return slash == std::string_view::npos ? path : path.substr(slash + 1);
-}
-
-std::string_view parentPath(std::string_view path)
-{
-    const std::size_t slash = path.find_last_of('\\');
-    return slash == std::string_view::npos ? std::string_view() : path.substr(0, slash);
-}
-
 std::string withTrailingSeparator(std::string path)
 {
     if (path.empty() || path.back() != '\\')

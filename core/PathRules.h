@@ -22,10 +22,6 @@ bool equalsIgnoreCase(std::string_view a, std::string_view b);
 bool wildcardMatch(std::string_view pattern, std::string_view name);
 bool hasWildcards(std::string_view text);
 
-// The part of a Windows path after its last backslash, and the part before it.
-std::string_view lastComponent(std::string_view path);
-std::string_view parentPath(std::string_view path);
-
 // path with exactly one trailing backslash.
 std::string withTrailingSeparator(std::string path);
 
