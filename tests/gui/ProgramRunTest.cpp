@@ -27,6 +27,14 @@ using Texts = std::vector<std::string>;
 
 namespace {
 
+// Runs the events until `done` holds, for at most 20 s; true when it holds.
+bool waitFor(const std::function<bool()>& done)
+{
+    for (int i = 0; i < 20000 && !done(); ++i)
+        QTest::qWait(1);
+    return done();
+}
+
 // The names of the program's visible windows, sorted.
 std::string openWindows()
 {
@@ -48,15 +56,18 @@ protected:
         form->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(form));
     }
+    void TearDown() override { EXPECT_TRUE(answerer.plain); }
     void choose(const char* menuItem)
     {
         form->findChild<QAction*>(menuItem)->trigger();
         QApplication::processEvents();
     }
-    void click(QWidget* button)
+    // The texts of the message boxes the click brought.
+    Texts click(QWidget* button)
     {
         answerer.seen.clear();
         QTest::mouseClick(button, Qt::LeftButton);
+        return answerer.seen;
     }
     Texts entries() const
     {
@@ -117,12 +128,10 @@ TEST_F(ProgramRun, EachWindowOpensOnceClosesAloneAndTheMainWindowKeepsItsState)
     form->findChild<QAction*>("Exit")->trigger();
     EXPECT_EQ(openWindows(), "frmCreate");
     EXPECT_EQ(controller.mainWindow(), nullptr);
-    click(options->cmdCreate());
-    EXPECT_EQ(answerer.texts(), Texts{" Folders \\data\\global\\excel created ! "});
-    click(options->cmdDelete());
-    EXPECT_EQ(answerer.texts(), Texts{" Folders \\data\\global\\excel deleted !"});
-    click(options->cmdDelete());
-    EXPECT_NE(answerer.texts().at(0).find("\\data\\global\\excel\\*.*"), std::string::npos);
+    EXPECT_EQ(click(options->cmdCreate()), Texts{" Folders \\data\\global\\excel created ! "});
+    EXPECT_EQ(click(options->cmdDelete()), Texts{" Folders \\data\\global\\excel deleted !"});
+    EXPECT_NE(click(options->cmdDelete()).at(0).find("\\data\\global\\excel\\*.*"),
+              std::string::npos);
 }
 
 // The program ends when its last window closes, whichever that is: each order of closing
@@ -135,40 +144,35 @@ TEST(ProgramEnd, EndsWhenTheLastWindowClosesWhicheverItIs)
         SampleGame game{scratch.path()};
         Controller controller{game.platform()};
         controller.mainWindow()->show();
-        controller.mainWindow()->findChild<QAction*>("Options")->trigger();
-        controller.mainWindow()->findChild<QAction*>("About")->trigger();
-        const std::function<void()> close[] = {
-            [&] { controller.mainWindow()->findChild<QAction*>("Exit")->trigger(); },
-            [&] {
-                QTest::mouseClick(controller.secondaryWindows().options()->cmdDone(),
-                                  Qt::LeftButton);
-            },
-            [&] {
-                QTest::mouseClick(controller.secondaryWindows().about()->cmdWhatever(),
-                                  Qt::LeftButton);
-            }};
-        std::vector<std::string> log;
+        for (const char* item : {"Options", "About"})
+            controller.mainWindow()->findChild<QAction*>(item)->trigger();
+        QStringList open{"Form1", "frmAbout", "frmCreate"};
+        std::vector<std::string> log, expected;
         std::size_t step = 0;
         std::function<void()> next = [&] {
             log.push_back(openWindows());
-            close[order[step++]]();
+            SecondaryWindows& windows = controller.secondaryWindows();
+            const int which = order[step++];
+            if (which == 0)
+                controller.mainWindow()->findChild<QAction*>("Exit")->trigger();
+            else
+                QTest::mouseClick(which == 1 ? windows.options()->cmdDone()
+                                             : windows.about()->cmdWhatever(),
+                                  Qt::LeftButton);
             if (step < order.size())
                 QTimer::singleShot(0, next);
         };
         QTimer::singleShot(0, next);
-        QTimer guard; // only a loop that never ends meets it
-        guard.callOnTimeout([] { QApplication::exit(3); });
-        guard.start(60000);
-        QApplication::setQuitOnLastWindowClosed(true);
-        const int result = QApplication::exec();
-        QApplication::setQuitOnLastWindowClosed(false);
-        EXPECT_EQ(result, 0) << "the event loop did not end when the last window closed";
-        std::vector<std::string> expected;
-        QStringList open{"Form1", "frmAbout", "frmCreate"};
         for (const int closed : order) {
             expected.push_back(open.join(' ').toStdString());
             open.removeOne(QStringList{"Form1", "frmCreate", "frmAbout"}[closed]);
         }
+        QTimer guard; // only a loop that never ends meets it
+        guard.callOnTimeout([] { QApplication::exit(3); });
+        guard.start(60000);
+        QApplication::setQuitOnLastWindowClosed(true);
+        EXPECT_EQ(QApplication::exec(), 0) << "the event loop did not end with the last window";
+        QApplication::setQuitOnLastWindowClosed(false);
         EXPECT_EQ(log, expected);
         EXPECT_EQ(openWindows(), "");
     } while (std::next_permutation(order.begin(), order.end()));
@@ -183,8 +187,7 @@ TEST_F(ProgramRun, FindBackupReplaceLaunchUndoThroughTheWindow)
     const Texts found{"d:\\Mods\\Eastern Sun\\PATCH_D2.MPQ", "d:\\Mods\\Median\\patch_d2.mpq"};
     EXPECT_EQ(entries(), found);
     EXPECT_EQ(form->windowTitle(), "2");
-    click(form->cmdReplace());
-    EXPECT_EQ(answerer.texts(), Texts{"You didn't select a patch_d2"});
+    EXPECT_EQ(click(form->cmdReplace()), Texts{"You didn't select a patch_d2"});
 
     form->check(1)->setCheckState(Qt::Checked);
     std::vector<std::string> hiddenWhileOpen; // the backup is hidden once the message is closed
@@ -192,22 +195,19 @@ TEST_F(ProgramRun, FindBackupReplaceLaunchUndoThroughTheWindow)
         hiddenWhileOpen.push_back(
             findFirst(game.files(), game.win("Backup\\*.*"), FindFilter::Ordinary));
     };
-    click(form->cmdBackup());
+    EXPECT_EQ(click(form->cmdBackup()), Texts{" Backup created !!"});
     answerer.whileOpen = nullptr;
-    EXPECT_EQ(answerer.texts(), Texts{" Backup created !!"});
     EXPECT_EQ(hiddenWhileOpen, Texts{"patch_d2.mpq"});
     const std::string copy = " | copy: Barbarian.d2s Sorceress.d2s Sorceress.key";
     EXPECT_EQ(game.layout(), "- | Backup:original hidden | save_Backup" + copy);
 
     form->list1()->setCurrentRow(0);
-    click(form->cmdReplace());
-    EXPECT_EQ(answerer.texts(), Texts{" The patch_D2 has been replaced "});
+    EXPECT_EQ(click(form->cmdReplace()), Texts{" The patch_D2 has been replaced "});
     EXPECT_EQ(game.layout(), "Eastern Sun | Backup:original hidden | save_Backup" + copy);
 
     form->check(2)->setCheckState(Qt::Checked);
     form->check(3)->setCheckState(Qt::PartiallyChecked); // greyed adds nothing
-    click(form->cmdLaunch());
-    EXPECT_TRUE(answerer.seen.empty());
+    EXPECT_EQ(click(form->cmdLaunch()), Texts{});
     const auto wine = programs.waitFor("wine", 1);
     ASSERT_EQ(wine.size(), 1u);
     EXPECT_EQ(wine[0],
@@ -217,22 +217,19 @@ TEST_F(ProgramRun, FindBackupReplaceLaunchUndoThroughTheWindow)
     form->showNormal();
 
     game.run("play");
-    click(form->cmdUndo());
-    EXPECT_EQ(answerer.texts(), Texts{" All changes are undone !!"});
+    EXPECT_EQ(click(form->cmdUndo()), Texts{" All changes are undone !!"});
     EXPECT_EQ(game.layout(), "original | no Backup | no save_Backup | save: Amazon.d2s "
                              "Barbarian.d2s Sorceress.d2s Sorceress.key");
-    click(form->cmdUndo()); // nothing backed up: one clear failure, nothing changed
-    EXPECT_NE(answerer.texts().at(0).find("Backup\\patch_d2.mpq"), std::string::npos);
+    EXPECT_NE(click(form->cmdUndo()).at(0).find("Backup\\patch_d2.mpq"), std::string::npos);
     game.run("no game");
     game.prefix.writeRegistry(nullptr);
-    click(form->cmdLaunch());
-    EXPECT_NE(answerer.texts().at(0).find("install folder was not found"), std::string::npos);
+    EXPECT_NE(click(form->cmdLaunch()).at(0).find("install folder was not found"),
+              std::string::npos);
     EXPECT_EQ(programs.waitFor("wine", 0).size(), 1u);
-    click(form->lblURL()); // the desktop's opener gets the link's address
+    EXPECT_EQ(click(form->lblURL()), Texts{}); // the desktop's opener gets the link's address
     const auto opened = programs.waitFor("xdg-open", 1);
     ASSERT_EQ(opened.size(), 1u);
     EXPECT_EQ(opened[0].back(), "arg=http://velmoran.example.org");
-    EXPECT_TRUE(answerer.seen.empty());
 }
 
 // A tree without end: every folder holds one more, and the archive.

@@ -1,18 +1,19 @@
-// The three windows as designed: one table per window of (control, kind, caption,
-// rectangle in twips, tab position), listed bottom to top as the controls are stacked.
+// The three windows as designed: one table per window of (control, kind, caption, rectangle
+// in twips, tab position), listed bottom to top as stacked; their font, icons and pointer.
 #include "GuiTest.h"
 #include "app/Controller.h"
 #include "support/SampleGame.h"
-#include "ui/AboutWindow.h"
 #include "ui/MainWindow.h"
-#include "ui/OptionsWindow.h"
 #include "ui/Widgets.h"
 
 #include <QCheckBox>
+#include <QFile>
+#include <QImageReader>
 #include <QLabel>
 #include <QListWidget>
 #include <QMenuBar>
 #include <QScreen>
+#include <QtEndian>
 
 using namespace velmoran;
 using namespace velmoran::testing;
@@ -28,20 +29,18 @@ struct Control
     int tab; // place in the tab order, -1: takes no focus by Tab
 };
 
-const char* const CreateText = "The Create button will make the \\data\\global\\excel folders in "
-                               "your D2 folder. if you then use the -txt option and "
-                               "Launch D2 the bin files will be generated, you can then get them "
-                               "and insert them in your mpq like you did before. The "
-                               "delete button delete's the bin files and remove's the "
-                               "\\data\\global\\excel folders. i should note that storm.dll is "
-                               "copied into the  ..\\data folder please leave it there !!";
-const char* const CreditsText = "This program will let you Launch any mod , or test your mods , it "
-                                "can generate bin files using the -txt and -direct "
-                                "options , or you can run Diablo II in a window using the -w "
-                                "option. i would like to thank Brindlecove , Ostrevin  , "
-                                "Quorvane and Halmerick thanks to Plenwick for helping me with "
-                                "registry issue and Varnhoe for all the testing , you "
-                                "should use this tool at own risk!!";
+const char* const CreateText =
+    "The Create button will make the \\data\\global\\excel folders in your D2 folder. if you "
+    "then use the -txt option and Launch D2 the bin files will be generated, you can then get "
+    "them and insert them in your mpq like you did before. The delete button delete's the bin "
+    "files and remove's the \\data\\global\\excel folders. i should note that storm.dll is "
+    "copied into the  ..\\data folder please leave it there !!";
+const char* const CreditsText =
+    "This program will let you Launch any mod , or test your mods , it can generate bin files "
+    "using the -txt and -direct options , or you can run Diablo II in a window using the -w "
+    "option. i would like to thank Brindlecove , Ostrevin  , Quorvane and Halmerick thanks to "
+    "Plenwick for helping me with registry issue and Varnhoe for all the testing , you should "
+    "use this tool at own risk!!";
 
 const std::vector<Control> MainDesign = {
     {"Label6", "QLabel", "This will backup the original patch_d2", 1440, 120, 3135, 495, -1},
@@ -83,6 +82,25 @@ const std::vector<Control> AboutDesign = {
     {"Picture1", "QLabel", nullptr, 480, 120, 615, 495, -1},
     {"Picture2", "QLabel", nullptr, 3600, 120, 615, 495, -1},
     {"cmdWhatever", "QPushButton", "Whatever", 2880, 2280, 1215, 495, 0}};
+
+struct Window
+{
+    const char* menuItem; // nullptr: the main window
+    const char* name;
+    const char* title;
+    QSize size; // the main window's client area, or the window
+    const std::vector<Control>& design;
+    QStringList pictures; // each the program's picture, at the top left
+};
+const Window Windows[] = {
+    {nullptr, "Form1", "Velmoran", {292, 378}, MainDesign, {"Picture1"}},
+    {"Options", "frmCreate", "Velmoran", {312, 191}, OptionsDesign, {"Picture1"}},
+    {"About",
+     "frmAbout",
+     "About Orvick's Velmoran",
+     {312, 190},
+     AboutDesign,
+     {"Picture1", "Picture2"}}};
 
 // Every control of `client` as the table has it, and nothing else; a wrapping label's
 // text fits down to its last line's baseline; Tab goes round in the table's tab order.
@@ -137,98 +155,128 @@ void expectDesign(QWidget* client, const std::vector<Control>& design)
     EXPECT_TRUE(client->window()->isVisible());
 }
 
-void expectPictures(QWidget* window, std::initializer_list<const char*> names)
+TEST(WindowDesign, EachWindowAsDesignedInTheDesignFontWithItsIcon)
 {
-    for (const char* name : names) {
-        auto* picture = window->findChild<QLabel*>(name);
-        EXPECT_EQ(picture->pixmap().toImage(), programPixmap().toImage()) << name;
-        EXPECT_EQ(picture->alignment(), Qt::AlignLeft | Qt::AlignTop) << name;
-    }
-}
-
-// The window, fixed in size, with its frame in the middle of its screen.
-void expectFixedAndCentred(QWidget* window, QSize size)
-{
-    EXPECT_EQ(window->size(), size);
-    EXPECT_EQ(window->minimumSize(), window->maximumSize());
-    EXPECT_LE((window->screen()->availableGeometry().center() - window->frameGeometry().center())
-                  .manhattanLength(),
-              1);
-    EXPECT_EQ(window->parentWidget(), nullptr);
-    EXPECT_EQ(window->windowModality(), Qt::NonModal);
-}
-
-class WindowDesign : public ::testing::Test
-{
-protected:
-    void SetUp() override
-    {
-        form->show();
-        QApplication::setActiveWindow(form);
-        ASSERT_TRUE(QTest::qWaitForWindowActive(form));
-    }
-    void open(const char* menuItem, QWidget* (*which)(Controller&))
-    {
-        form->findChild<QAction*>(menuItem)->trigger();
-        window = which(controller);
-        ASSERT_NE(window, nullptr);
-        ASSERT_TRUE(QTest::qWaitForWindowActive(window));
-    }
-
     ScratchFolder scratch{"velmoran-design"};
     SampleGame game{scratch.path()};
     MessageBoxAnswerer answerer;
     Controller controller{game.platform()};
     MainWindow* form = controller.mainWindow();
-    QWidget* window = nullptr;
-};
-
-TEST_F(WindowDesign, MainWindow)
-{
-    expectDesign(form->centralWidget(), MainDesign);
-    EXPECT_EQ(form->objectName(), "Form1");
-    EXPECT_EQ(form->windowTitle(), "Velmoran");
-    EXPECT_EQ(form->centralWidget()->size(), QSize(292, 378));
-    expectPictures(form, {"Picture1"});
+    form->show();
+    const QStringList faces{"MS Sans Serif", "Microsoft Sans Serif", "Liberation Sans", "Arial"};
+    EXPECT_TRUE(faces.contains(QApplication::font().family()));
+    EXPECT_TRUE(QApplication::windowIcon().isNull()) << "nothing application-wide";
+    for (const Window& w : Windows) {
+        SCOPED_TRACE(w.name);
+        if (w.menuItem)
+            form->findChild<QAction*>(w.menuItem)->trigger();
+        QWidget* window = QApplication::topLevelWidgets().at(0);
+        for (QWidget* top : QApplication::topLevelWidgets())
+            window = top->objectName() == w.name ? top : window;
+        QApplication::setActiveWindow(window);
+        ASSERT_TRUE(window->objectName() == w.name && QTest::qWaitForWindowActive(window));
+        QWidget* client = w.menuItem ? window : form->centralWidget();
+        expectDesign(client, w.design);
+        EXPECT_EQ(window->windowTitle(), w.title);
+        EXPECT_EQ(client->size(), w.size);
+        if (w.menuItem) { // fixed in size, its frame in the middle of its screen, modeless
+            EXPECT_EQ(window->minimumSize(), window->maximumSize());
+            EXPECT_LE(
+                (window->screen()->availableGeometry().center() - window->frameGeometry().center())
+                    .manhattanLength(),
+                1);
+            EXPECT_EQ(window->parentWidget(), nullptr);
+            EXPECT_EQ(window->windowModality(), Qt::NonModal);
+        }
+        for (const QString& name : w.pictures) {
+            auto* picture = window->findChild<QLabel*>(name);
+            EXPECT_EQ(picture->pixmap().toImage(), programPixmap().toImage());
+            EXPECT_EQ(picture->alignment(), Qt::AlignLeft | Qt::AlignTop);
+        }
+        // The program icon on the main and Options windows only.
+        EXPECT_EQ(window->windowIcon().pixmap(32, 32).toImage(),
+                  w.pictures.size() == 1 ? programPixmap().toImage() : QImage());
+        // 8.25 pt throughout; lblURL alone has a pointer of its own.
+        for (const QWidget* control : window->findChildren<QWidget*>())
+            if (!control->objectName().isEmpty() && !control->objectName().startsWith("qt_")) {
+                const std::string name = control->objectName().toStdString();
+                EXPECT_EQ(control->font().pointSizeF(), 8.25) << name;
+                EXPECT_EQ(control->font().family(), QApplication::font().family()) << name;
+                EXPECT_EQ(control->testAttribute(Qt::WA_SetCursor), name == "lblURL") << name;
+            }
+    }
     QStringList menu;
     for (QAction* a : form->menuBar()->actions())
         menu << a->text();
     EXPECT_EQ(menu, (QStringList{"&Options", "&About", "&Exit"}));
     EXPECT_EQ(form->list1()->count(), 0);
+    EXPECT_EQ(form->list1()->layoutMode(), QListView::Batched); // thousands of entries flow
     for (int n = 1; n <= 4; ++n)
         EXPECT_EQ(form->check(n)->checkState(), Qt::Unchecked) << n;
-    auto* url = form->lblURL();
-    EXPECT_TRUE(url->font().underline());
-    EXPECT_EQ(url->palette().color(QPalette::WindowText),
-              url->palette().color(QPalette::Highlight));
+    EXPECT_TRUE(form->lblURL()->font().underline());
+    EXPECT_EQ(form->lblURL()->palette().color(QPalette::WindowText),
+              form->lblURL()->palette().color(QPalette::Highlight));
+    EXPECT_EQ(form->cursor().shape(), Qt::ArrowCursor);
+    QWidget* options = controller.secondaryWindows().options();
+    EXPECT_EQ(options->childAt(150, 152)->objectName(), "cmdDone"); // clear of lblCreate
+    auto* label1 = controller.secondaryWindows().about()->findChild<QLabel*>("Label1");
+    EXPECT_LE(label1->y() + QFontMetrics(label1->font()).height(),
+              label1->parentWidget()->findChild<QLabel*>("Label3")->y());
+    EXPECT_TRUE(form->isEnabled());
     EXPECT_TRUE(answerer.seen.empty());
     EXPECT_TRUE(game.starter.started.empty());
 }
 
-TEST_F(WindowDesign, OptionsWindow)
+// The images of an .ico (type 1) or .cur (2) file: size, colour bits, palette size, hot spot;
+// each a colour image and its mask one above the other, as wide as its entry says.
+std::vector<std::tuple<int, int, int, QPoint>> iconFile(const QString& name, int type)
 {
-    open("Options", [](Controller& c) -> QWidget* { return c.secondaryWindows().options(); });
-    expectDesign(window, OptionsDesign);
-    EXPECT_EQ(window->objectName(), "frmCreate");
-    EXPECT_EQ(window->windowTitle(), "Velmoran");
-    expectFixedAndCentred(window, QSize(312, 191));
-    expectPictures(window, {"Picture1"});
-    EXPECT_EQ(window->childAt(150, 152)->objectName(),
-              "cmdDone"); // whole above lblCreate's last row
-    EXPECT_TRUE(form->isEnabled());
+    QFile file(VELMORAN_ASSETS "/" + name);
+    EXPECT_TRUE(file.open(QIODevice::ReadOnly)) << name.toStdString();
+    const QByteArray bytes = file.readAll();
+    const auto* data = reinterpret_cast<const uchar*>(bytes.constData());
+    const auto u16 = [&](qsizetype at) { return int(qFromLittleEndian<quint16>(data + at)); };
+    const auto u32 = [&](qsizetype at) { return int(qFromLittleEndian<qint32>(data + at)); };
+    EXPECT_EQ(u16(2), type);
+    std::vector<std::tuple<int, int, int, QPoint>> images;
+    for (int i = 0; i < u16(4); ++i) {
+        const qsizetype entry = 6 + 16 * i, header = u32(entry + 12);
+        const int bits = u16(header + 14), used = u32(header + 32);
+        EXPECT_EQ(data[entry], data[entry + 1]);
+        EXPECT_EQ(u32(header + 4), data[entry]);
+        EXPECT_EQ(u32(header + 8), 2 * data[entry + 1]);
+        EXPECT_EQ(data[entry + 2], bits < 8 ? 1 << bits : 0) << "the entry's colour count";
+        images.emplace_back(data[entry], bits, used ? used : 1 << bits,
+                            type == 2 ? QPoint(u16(entry + 4), u16(entry + 6)) : QPoint());
+    }
+    return images;
 }
 
-TEST_F(WindowDesign, AboutWindow)
+TEST(WindowDesign, IconFilesHoldTheDesignedImagesAndThePointerIsTheLinks)
 {
-    open("About", [](Controller& c) -> QWidget* { return c.secondaryWindows().about(); });
-    expectDesign(window, AboutDesign);
-    EXPECT_EQ(window->objectName(), "frmAbout");
-    EXPECT_EQ(window->windowTitle(), "About Orvick's Velmoran");
-    expectFixedAndCentred(window, QSize(312, 190));
-    expectPictures(window, {"Picture1", "Picture2"});
-    auto* label1 = window->findChild<QLabel*>("Label1"); // its one line stays clear of Label3
-    EXPECT_LE(label1->y() + QFontMetrics(label1->font()).height(),
-              window->findChild<QLabel*>("Label3")->y());
+    using Image = std::tuple<int, int, int, QPoint>;
+    EXPECT_EQ(iconFile("velmoran.ico", 1), (std::vector<Image>{{32, 8, 256, {}}}));
+    // The link pointer: 32 x 32 and 16 x 16 in 16 colours, each with its hot spot at the
+    // finger tip, an opaque pixel on the picture's topmost row.
+    const auto pointer = iconFile("link.cur", 2);
+    ASSERT_EQ(pointer.size(), 2u);
+    QImageReader reader(VELMORAN_ASSETS "/link.cur");
+    for (int i = 0; i < 2; ++i) {
+        const auto [size, bits, colours, hotSpot] = pointer[std::size_t(i)];
+        EXPECT_EQ(pointer[std::size_t(i)], (Image{32 >> i, 4, 16, hotSpot}));
+        reader.jumpToImage(i);
+        const QImage image = reader.read();
+        ASSERT_EQ(image.size(), QSize(size, size));
+        EXPECT_EQ(qAlpha(image.pixel(hotSpot)), 255);
+        for (int y = 0; y < hotSpot.y(); ++y)
+            for (int x = 0; x < size; ++x)
+                EXPECT_EQ(qAlpha(image.pixel(x, y)), 0) << x << "," << y;
+    }
+    MainWindow form;
+    const QCursor cursor = form.lblURL()->cursor();
+    EXPECT_EQ(cursor.shape(), Qt::BitmapCursor);
+    EXPECT_EQ(cursor.pixmap().size(), QSize(32, 32));
+    EXPECT_EQ(cursor.hotSpot(), std::get<3>(pointer[0]));
 }
 
 } // namespace

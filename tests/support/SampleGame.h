@@ -1,8 +1,7 @@
 #pragma once
 
 // A stand-in game on a sample prefix, driven through this platform's real file layer, and
-// its state read back in one line: which archive lies where, whether the backup is hidden,
-// the save copy, the excel tree, List1, the caption, what was started.
+// its state read back in one line.
 
 #include "core/CommandContext.h"
 #include "support/Recorders.h"
@@ -36,7 +35,7 @@ public:
     std::string mod(const std::string& label) const;
 
     // Runs steps separated by "; ": a command (Backup, Backup+saves, Replace <label>,
-    // Replace nothing, Undo, Create, Delete, Launch, Find, Link) or a change made by hand:
+    // Replace nothing, Undo, Create, Delete, Launch, Find) or a change made by hand:
     // Check<n>=<v>, drive <name>, no game, play, mkdir/rm/write/hide <game-relative path>,
     // cp/mv <from> <to>, rmmod <label>, overwrite <label> (in place). A command's failure is
     // raised.
