@@ -73,7 +73,7 @@ void SampleGame::run(const std::string& steps)
         const std::string verb = step.substr(0, blank);
         const std::string rest = blank == std::string::npos ? "" : step.substr(blank + 1);
         const fs::path path = game() / rest;
-        CommandContext c = context();
+        CommandContext c{platform(), form, messages};
         if (Commands.contains(step)) {
             Commands.at(step)(c);
         } else if (step == "Backup+saves") {

@@ -23,7 +23,6 @@ public:
 
     Platform& platform() { return services.with(&registry, &starter); }
     FileSystem& files() { return platform().files; }
-    CommandContext context() { return CommandContext{platform(), form, messages}; }
 
     std::filesystem::path game() const { return prefix.gameFolder(); }
     // The game folder's path followed by "\" and the relative path.

@@ -129,6 +129,10 @@ Tally killEverywhere(const std::string& start, const std::string& steps,
                      const std::string& finalLayout, long cap, const std::vector<long>& writeLimits,
                      int first = 0, int every = 1)
 {
+    // A kill loses what the process had not written, whatever the file system: the many
+    // scratch games go to memory, where writing them costs nothing.
+    if (!std::getenv("VELMORAN_FAULT_DISK") && ::access("/dev/shm", W_OK) == 0)
+        ::setenv("TMPDIR", "/dev/shm", 1);
     Tally tally;
     ScratchFolder scratch("velmoran-fault");
     SampleGame game(scratch / "game");
@@ -207,14 +211,6 @@ Tally killEverywhere(const std::string& start, const std::string& steps,
     return tally;
 }
 
-// A process kill loses what the process had not written, whatever the file system, so the
-// many scratch games go to memory where writing them costs nothing.
-void useMemoryForScratch()
-{
-    if (!std::getenv("VELMORAN_FAULT_DISK") && ::access("/dev/shm", W_OK) == 0)
-        ::setenv("TMPDIR", "/dev/shm", 1);
-}
-
 const std::string Saves = " | save: Barbarian.d2s Necromancer.d2s Sorceress.d2s Sorceress.key";
 const std::string Copy = Saves + " | copy:" + Saves.substr(8);
 
@@ -228,7 +224,6 @@ class PatchSwapFaults : public ::testing::TestWithParam<std::tuple<Scenario, int
 
 TEST_P(PatchSwapFaults, NothingIsLostWhereverTheProcessIsKilled)
 {
-    useMemoryForScratch();
     const char* cap = std::getenv("VELMORAN_FAULT_POINTS");
     const auto& [name, start, steps, layout] = std::get<0>(GetParam());
     const Tally tally =
@@ -268,7 +263,6 @@ INSTANTIATE_TEST_SUITE_P(
 // The checks can see a loss: an archive overwritten in place is caught half-written.
 TEST(PatchSwapFaultChecks, CatchAnOverwriteInPlace)
 {
-    useMemoryForScratch();
     const Tally tally =
         killEverywhere("Backup+saves; Replace Median", "overwrite Zy-El",
                        "Zy-El | Backup:original hidden | save_Backup" + Copy, 24, {});
