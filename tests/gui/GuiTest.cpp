@@ -1,7 +1,6 @@
-// The program as a user sees and runs it: the three windows as designed (one table per
-// window of control, kind, caption, rectangle in twips and tab position, bottom to top as
-// stacked), their font, icons and pointer; windows opened and closed in any order, the swap
-// clicked through end to end on a sample prefix, the search on its own thread.
+// The program as a user sees and runs it: each window as designed (control, kind, caption,
+// twips, tab position, bottom to top as stacked), font, icons and pointer; windows opened and
+// closed in any order, the swap clicked through end to end, the search on its own thread.
 #include "app/Controller.h"
 #include "app/SearchRunner.h"
 #include "core/FindCommand.h"
@@ -451,9 +450,8 @@ TEST(ProgramEnd, EndsWhenTheLastWindowClosesWhicheverItIs)
             expected.push_back(open.join(' ').toStdString());
             open.removeOne(QStringList{"Form1", "frmCreate", "frmAbout"}[closed]);
         }
-        QTimer guard; // only a loop that never ends meets it
-        guard.callOnTimeout([] { QApplication::exit(3); });
-        guard.start(60000);
+        // Only a loop that never ends meets the guard.
+        QTimer::singleShot(60000, &controller, [] { QApplication::exit(3); });
         QApplication::setQuitOnLastWindowClosed(true);
         EXPECT_EQ(QApplication::exec(), 0) << "the event loop did not end with the last window";
         QApplication::setQuitOnLastWindowClosed(false);

@@ -1,9 +1,6 @@
-// Kills a process running Backup, Replace and Undo at many points and checks after every
-// kill that nothing of the game's was lost (the game's own archive whole in place or as the
-// backup, no archive truncated, every save one of its versions whole) and that one Undo
-// then brings back the installed game. Kill points: under ptrace, SIGKILL at the n-th
-// syscall stop (entry and exit of every call, inside the file layer's copies too); and
-// mid-write, the file size limit set to a byte offset, where the crossing write is cut short.
+// Kills Backup, Replace and Undo at many points (SIGKILL at the n-th syscall stop under
+// ptrace; a write cut short at a byte offset by the file size limit) and checks after each
+// kill that nothing of the game's was lost and that one Undo brings back the installed game.
 // VELMORAN_FAULT_POINTS caps the syscall kill points per scenario (default 150; 0 = all).
 #include "core/OperationError.h"
 #include "support/SampleGame.h"
