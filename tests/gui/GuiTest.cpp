@@ -503,8 +503,7 @@ TEST_F(ProgramRun, FindBackupReplaceLaunchUndoThroughTheWindow)
     EXPECT_EQ(game.layout(), "original | no Backup | no save_Backup | save: Amazon.d2s "
                              "Barbarian.d2s Sorceress.d2s Sorceress.key");
     EXPECT_NE(click(form->cmdUndo()).at(0).find("Backup\\patch_d2.mpq"), std::string::npos);
-    game.run("no game");
-    game.prefix.writeRegistry(nullptr);
+    game.prefix.writeRegistry(nullptr); // no game installed
     EXPECT_NE(click(form->cmdLaunch()).at(0).find("install folder was not found"),
               std::string::npos);
     EXPECT_EQ(programs.waitFor("wine", 0).size(), 1u);

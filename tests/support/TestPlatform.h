@@ -22,7 +22,10 @@ public:
 #endif
         m_services = createPlatformServices();
     }
-    Platform& real() { return m_services->platform(); }
+    Platform& real()
+    {
+        return m_services->platform();
+    }
     Platform& with(RegistryReader* registry, ProgramStarter* starter = nullptr,
                    FileSystem* files = nullptr)
     {
