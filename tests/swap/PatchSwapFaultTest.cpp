@@ -95,8 +95,9 @@ std::tuple<long, bool, int> runChild(SampleGame& game, const std::string& steps,
     if (writeLimit < 0 && WIFSTOPPED(status)) {
         ::ptrace(PTRACE_SETOPTIONS, pid, nullptr,
                  reinterpret_cast<void*>(PTRACE_O_TRACESYSGOOD | PTRACE_O_EXITKILL));
-        for (long deliver = 0;; deliver = 0) {
+        for (long deliver = 0;;) { // a signal stop passes its signal on
             ::ptrace(PTRACE_SYSCALL, pid, nullptr, reinterpret_cast<void*>(deliver));
+            deliver = 0;
             if (::waitpid(pid, &status, 0) < 0 || !WIFSTOPPED(status))
                 break;
             if (WSTOPSIG(status) != (SIGTRAP | 0x80)) {
