@@ -74,15 +74,16 @@ void SampleGame::run(const std::string& steps)
         const std::string rest = blank == std::string::npos ? "" : step.substr(blank + 1);
         const fs::path path = game() / rest;
         CommandContext c{platform(), form, messages};
-        if (Commands.contains(step)) {
-            Commands.at(step)(c);
-        } else if (step == "Backup+saves") {
+        if (Commands.contains(verb)) {
+            Commands.at(verb)(c);
+        } else if (verb == "Backup+saves") {
             form.checks[0] = CheckValue::Ticked;
             backupPatch(c);
         } else if (verb == "Replace") { // List1 holds the archive, selected, for the click only
             struct Restore
             {
-                FakeForm &form, shown;
+                FakeForm& form;
+                FakeForm shown;
                 ~Restore() { form = shown; }
             } restore{form, form};
             form.list = {mod(rest)};
