@@ -1,8 +1,7 @@
 #pragma once
 
-// Stand-ins for what commands talk to beside the files: the main window's controls, the
-// message box, the program starter, a registry with one value; and a file layer that
-// passes every operation on, for tests that change one of them.
+// Stand-ins for the main window's controls, the message box, the program starter and a
+// registry with one value; and a file layer that passes every operation on.
 
 #include "core/FileSystem.h"
 #include "core/MainWindowControls.h"
@@ -50,10 +49,7 @@ struct RecordingStarter : ProgramStarter
 
 struct FixedRegistry : RegistryReader
 {
-    explicit FixedRegistry(std::optional<std::string> value = std::nullopt)
-        : value(std::move(value))
-    {
-    }
+    explicit FixedRegistry(std::optional<std::string> value = {}) : value(std::move(value)) {}
     std::optional<std::string> readString(RootKey, const std::string&, const std::string&) override
     {
         ++lookups;

@@ -4,9 +4,9 @@
 #include "core/FindCommand.h"
 #include "core/LaunchCommand.h"
 #include "core/PatchSwap.h"
-#include "core/WebLink.h"
 
 #include <algorithm>
+#include <cctype>
 #include <fstream>
 #include <set>
 #include <sstream>
@@ -18,16 +18,17 @@ namespace velmoran::testing {
 
 namespace {
 
-const std::pair<const char*, const char*> Mods[] = {
-    {"Median", "Mods/Median/patch_d2.mpq"},
-    {"Eastern Sun", "Mods/Eastern Sun/PATCH_D2.MPQ"},
-    {"Zy-El", "Downloads/Zy-El/patch_d2.mpq"}};
+// The known mod archives: label, drive, path on the drive.
+const std::tuple<const char*, char, const char*> Mods[] = {
+    {"Median", 'd', "Mods/Median/patch_d2.mpq"},
+    {"Eastern Sun", 'd', "Mods/Eastern Sun/PATCH_D2.MPQ"},
+    {"Zy-El", 'e', "Downloads/Zy-El/patch_d2.mpq"}};
 
 fs::path modFile(const SamplePrefix& prefix, const std::string& label)
 {
-    for (const auto& [name, relative] : Mods)
+    for (const auto& [name, drive, relative] : Mods)
         if (label == name)
-            return (label == "Zy-El" ? prefix.driveE() : prefix.driveD()) / relative;
+            return (drive == 'e' ? prefix.driveE() : prefix.driveD()) / relative;
     return {};
 }
 
@@ -36,7 +37,7 @@ fs::path modFile(const SamplePrefix& prefix, const std::string& label)
 SampleGame::SampleGame(const fs::path& root) : prefix(root)
 {
     versions["original"] = readFile(game() / "patch_d2.mpq");
-    for (const auto& [label, relative] : Mods)
+    for (const auto& [label, drive, relative] : Mods)
         versions[label] = readFile(modFile(prefix, label));
     versions["Storm"] = readFile(game() / "Storm.dll");
     for (const auto& [name, bytes] : saves())
@@ -45,19 +46,26 @@ SampleGame::SampleGame(const fs::path& root) : prefix(root)
 
 std::string SampleGame::mod(const std::string& label) const
 {
-    if (label == "game" || label == "GAME") { // the game's own archive, in any capitals
-        std::string path = win("patch_d2.mpq");
-        if (label == "GAME")
-            std::transform(path.begin(), path.end(), path.begin(),
-                           [](char c) { return static_cast<char>(std::toupper(c)); });
-        return path;
-    }
-    const fs::path file = modFile(prefix, label);
-    return file.empty() ? label : prefix.windowsPath(file);
+    std::string path = label == "game" || label == "GAME" ? win("patch_d2.mpq") : label;
+    for (const auto& [name, drive, relative] : Mods)
+        if (label == name) {
+#ifdef _WIN32
+            path = modFile(prefix, label).string();
+#else
+            path = drive + (":/" + std::string(relative));
+#endif
+            std::replace(path.begin(), path.end(), '/', '\\');
+        }
+    if (label == "GAME") // the game's own archive in capitals
+        std::transform(path.begin(), path.end(), path.begin(), ::toupper);
+    return path;
 }
 
 void SampleGame::run(const std::string& steps)
 {
+    static const std::map<std::string, void (*)(CommandContext&)> Commands = {
+        {"Backup", backupPatch},        {"Undo", undoChanges},  {"Create", createExcelFolders},
+        {"Delete", deleteExcelFolders}, {"Launch", launchGame}, {"Find", findPatches}};
     std::istringstream list(steps);
     for (std::string step; std::getline(list, step, ';');) {
         step.erase(0, step.find_first_not_of(' '));
@@ -65,32 +73,22 @@ void SampleGame::run(const std::string& steps)
         const std::string verb = step.substr(0, blank);
         const std::string rest = blank == std::string::npos ? "" : step.substr(blank + 1);
         const fs::path path = game() / rest;
-        CommandContext c = context();
-        if (verb == "Backup" || verb == "Backup+saves") {
-            if (verb == "Backup+saves")
-                form.checks[0] = CheckValue::Ticked;
+        CommandContext c{platform(), form, messages};
+        if (Commands.contains(verb)) {
+            Commands.at(verb)(c);
+        } else if (verb == "Backup+saves") {
+            form.checks[0] = CheckValue::Ticked;
             backupPatch(c);
         } else if (verb == "Replace") { // List1 holds the archive, selected, for the click only
-            const FakeForm shown = form;
+            struct Restore
+            {
+                FakeForm& form;
+                FakeForm shown;
+                ~Restore() { form = shown; }
+            } restore{form, form};
             form.list = {mod(rest)};
             form.selected = rest == "nothing" ? -1 : 0;
-            try {
-                replacePatch(c);
-            } catch (...) {
-                form = shown;
-                throw;
-            }
-            form = shown;
-        } else if (step == "Undo") {
-            undoChanges(c);
-        } else if (step == "Create") {
-            createExcelFolders(c);
-        } else if (step == "Delete") {
-            deleteExcelFolders(c);
-        } else if (step == "Launch") {
-            launchGame(c);
-        } else if (step == "Find") {
-            findPatches(c);
+            replacePatch(c);
         } else if (step.starts_with("Check")) {
             form.checks.at(static_cast<std::size_t>(step[5] - '1')) = step[7] - '0';
         } else if (verb == "drive") {
@@ -118,10 +116,10 @@ void SampleGame::run(const std::string& steps)
             verb == "cp" ? fs::copy(from, to, fs::copy_options::recursive) : fs::rename(from, to);
         } else if (verb == "overwrite") { // the archive, in place, as an unsafe copy would
             std::ofstream out(game() / "patch_d2.mpq", std::ios::binary | std::ios::trunc);
-            for (std::size_t at = 0; at < versions.at(rest).size(); at += 4096)
-                out.write(versions.at(rest).data() + at,
-                          static_cast<std::streamsize>(
-                              std::min<std::size_t>(4096, versions.at(rest).size() - at)))
+            const std::string& bytes = versions.at(rest);
+            for (std::size_t at = 0; at < bytes.size(); at += 4096)
+                out.write(bytes.data() + at,
+                          std::streamsize(std::min<std::size_t>(4096, bytes.size() - at)))
                     .flush();
         } else if (verb == "rmmod") {
             fs::remove(modFile(prefix, rest));
@@ -145,15 +143,20 @@ std::string SampleGame::label(const fs::path& file) const
 
 std::string SampleGame::layout()
 {
-    std::string text = label(game() / "patch_d2.mpq") + " | ";
-    if (!fs::exists(game() / "Backup"))
-        text += "no Backup";
-    else if (!fs::exists(game() / "Backup" / "patch_d2.mpq"))
-        text += "Backup:-";
-    else
-        text += "Backup:" + label(game() / "Backup" / "patch_d2.mpq") +
-                (files().fileAttributes(win("Backup\\patch_d2.mpq")) & Attribute::Hidden ? " hidden"
-                                                                                         : "");
+    const auto words = [](const auto& list) {
+        std::string out;
+        for (const std::string& word : list)
+            out += " " + word;
+        return out;
+    };
+    const fs::path backup = game() / "Backup" / "patch_d2.mpq";
+    std::string text = label(game() / "patch_d2.mpq") + " | " +
+                       (!fs::exists(backup.parent_path()) ? "no Backup"
+                        : !fs::exists(backup)             ? "Backup:-"
+                                                          : "Backup:" + label(backup));
+    if (fs::exists(backup) &&
+        files().fileAttributes(win("Backup\\patch_d2.mpq")) & Attribute::Hidden)
+        text += " hidden";
     text += fs::exists(game() / "save_Backup") ? " | save_Backup" : " | no save_Backup";
     // The saves, where they are not the installed ones: each with its version's number.
     auto describeSaves = [&](const std::string& folder, const std::string& title) {
@@ -182,27 +185,18 @@ std::string SampleGame::layout()
                          : known == "/"         ? "/"
                                                 : "=" + known));
         }
-        text += " | data:";
-        for (const std::string& entry : tree)
-            text += " " + entry;
+        text += " | data:" + words(tree);
     }
-    if (!form.list.empty()) {
-        text += " | List1:";
-        for (const std::string& entry : form.list)
-            text += " " + entry;
-    }
+    if (!form.list.empty())
+        text += " | List1:" + words(form.list);
     if (form.captionText != "Velmoran")
         text += " | caption \"" + form.captionText + "\"";
-    for (const StartedProgram& s : starter.started) {
+    for (const StartedProgram& s : starter.started)
         text += " | started " +
                 (s.program.starts_with(win("")) ? s.program.substr(win("").size()) : s.program) +
-                (s.workingFolder == prefix.gameFolderWindows() ? "" : " in " + s.workingFolder);
-        for (const std::string& argument : s.arguments)
-            text += " " + argument;
-    }
-    if (form.minimized)
-        text += " | minimized";
-    return text;
+                (s.workingFolder == prefix.gameFolderWindows() ? "" : " in " + s.workingFolder) +
+                words(s.arguments);
+    return text + (form.minimized ? " | minimized" : "");
 }
 
 std::map<std::string, std::string> SampleGame::snapshot()

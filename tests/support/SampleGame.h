@@ -1,8 +1,7 @@
 #pragma once
 
 // A stand-in game on a sample prefix, driven through this platform's real file layer, and
-// its state read back in one line: which archive lies where, whether the backup is hidden,
-// the save copy, the excel tree, List1, the caption, what was started.
+// its state read back in one line.
 
 #include "core/CommandContext.h"
 #include "support/Recorders.h"
@@ -24,7 +23,6 @@ public:
 
     Platform& platform() { return services.with(&registry, &starter); }
     FileSystem& files() { return platform().files; }
-    CommandContext context() { return CommandContext{platform(), form, messages}; }
 
     std::filesystem::path game() const { return prefix.gameFolder(); }
     // The game folder's path followed by "\" and the relative path.
@@ -36,7 +34,7 @@ public:
     std::string mod(const std::string& label) const;
 
     // Runs steps separated by "; ": a command (Backup, Backup+saves, Replace <label>,
-    // Replace nothing, Undo, Create, Delete, Launch, Find, Link) or a change made by hand:
+    // Replace nothing, Undo, Create, Delete, Launch, Find) or a change made by hand:
     // Check<n>=<v>, drive <name>, no game, play, mkdir/rm/write/hide <game-relative path>,
     // cp/mv <from> <to>, rmmod <label>, overwrite <label> (in place). A command's failure is
     // raised.

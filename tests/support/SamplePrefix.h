@@ -36,8 +36,6 @@ public:
     std::filesystem::path gameFolder() const { return m_game; }
     // The game folder as the registry holds it.
     const std::string& gameFolderWindows() const { return m_gameWindows; }
-    // The path the platform layer takes for a file of the sample.
-    std::string windowsPath(const std::filesystem::path& file) const;
 
     // Rewrites system.reg with the given install path (or without the value).
     void writeRegistry(const std::string* installPath) const;

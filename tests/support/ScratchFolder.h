@@ -25,8 +25,7 @@ private:
     std::filesystem::path m_path;
 };
 
-// Small file helpers for tests.
-void writeFile(const std::filesystem::path& path, std::string_view bytes);
+void writeFile(const std::filesystem::path& path, std::string_view bytes); // and its folders
 std::string readFile(const std::filesystem::path& path);
 
 } // namespace velmoran::testing

@@ -18,10 +18,7 @@ void setVariable(const std::string& name, const std::optional<std::string>& valu
 #ifdef _WIN32
     ::_putenv_s(name.c_str(), value ? value->c_str() : "");
 #else
-    if (value)
-        ::setenv(name.c_str(), value->c_str(), 1);
-    else
-        ::unsetenv(name.c_str());
+    value ? ::setenv(name.c_str(), value->c_str(), 1) : ::unsetenv(name.c_str());
 #endif
 }
 
@@ -64,22 +61,18 @@ StandInPrograms::StandInPrograms(const fs::path& root)
 std::vector<std::vector<std::string>> StandInPrograms::waitFor(const std::string& program,
                                                                std::size_t count) const
 {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
     std::vector<std::vector<std::string>> runs;
-    do {
+    for (int waits = 0; waits == 0 || (runs.size() < count && waits < 2000); ++waits) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(waits ? 10 : 0));
         runs.clear();
-        for (const fs::directory_entry& e : fs::directory_iterator(m_records / program)) {
-            if (e.path().extension() == ".part")
-                continue;
-            std::istringstream text(readFile(e.path()));
-            runs.emplace_back();
-            for (std::string line; std::getline(text, line);)
-                runs.back().push_back(line);
-        }
-        if (runs.size() >= count)
-            break;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    } while (std::chrono::steady_clock::now() < deadline);
+        for (const fs::directory_entry& e : fs::directory_iterator(m_records / program))
+            if (e.path().extension() != ".part") {
+                std::istringstream text(readFile(e.path()));
+                runs.emplace_back();
+                for (std::string line; std::getline(text, line);)
+                    runs.back().push_back(line);
+            }
+    }
     return runs;
 }
 

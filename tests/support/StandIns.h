@@ -35,8 +35,7 @@ public:
     const std::filesystem::path& bin() const { return m_bin; }
 
 private:
-    std::filesystem::path m_bin;
-    std::filesystem::path m_records;
+    std::filesystem::path m_bin, m_records;
     ScopedVariable m_path;
 };
 

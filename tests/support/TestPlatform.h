@@ -2,20 +2,39 @@
 
 #include "platform/PlatformServices.h"
 
+#include <cstdlib>
 #include <filesystem>
 #include <memory>
 
 namespace velmoran::testing {
 
-// This system's real platform services on a given Wine prefix (WINEPREFIX is set to it),
-// with the files, registry, starter or viewer replaceable by a test's own.
+// This system's real platform services on a given Wine prefix (WINEPREFIX is set to it; the
+// Windows layer does not read it), with the files, registry or starter replaceable.
 class TestPlatform
 {
 public:
-    explicit TestPlatform(const std::filesystem::path& winePrefix);
-    Platform& real() { return m_services->platform(); }
+    explicit TestPlatform(const std::filesystem::path& winePrefix)
+    {
+#ifdef _WIN32
+        ::_putenv_s("WINEPREFIX", winePrefix.string().c_str());
+#else
+        ::setenv("WINEPREFIX", winePrefix.string().c_str(), 1);
+#endif
+        m_services = createPlatformServices();
+    }
+    Platform& real()
+    {
+        return m_services->platform();
+    }
     Platform& with(RegistryReader* registry, ProgramStarter* starter = nullptr,
-                   FileSystem* files = nullptr);
+                   FileSystem* files = nullptr)
+    {
+        Platform& p = real();
+        m_mixed.reset(new Platform{files ? *files : p.files, registry ? *registry : p.registry,
+                                   starter ? *starter : p.starter, p.drives, p.viewer,
+                                   p.applicationFolder, p.temporaryFolder});
+        return *m_mixed;
+    }
 
 private:
     std::unique_ptr<PlatformServices> m_services;
