@@ -1,7 +1,5 @@
-// Where Velmoran finds the game without WINEPREFIX, and which Wine starts it: home folders
-// laid out as Wine, Lutris and Bottles lay them out, and the platform built on them as the
-// program builds it. Stand-in wine programs record which of them was started, and how.
-
+// Where Velmoran finds the game without WINEPREFIX, and which Wine starts it: home folders laid
+// out as Wine, Lutris and Bottles lay them out; stand-in wines record which was started, and how.
 #include "core/ExcelFolders.h"
 #include "core/FindCommand.h"
 #include "core/GameFolder.h"
@@ -16,7 +14,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <chrono>
 #include <map>
 #include <thread>
@@ -46,16 +43,16 @@ struct Home
 {
     ScratchFolder scratch{"velmoran-home"};
     fs::path home = scratch / "home", record = scratch / "record";
-    LinuxEnvironment environment = [this] {
-        LinuxEnvironment e;
-        e.home = home;
-        return e;
-    }();
+    LinuxEnvironment environment;
     ScopedVariable path{"PATH", (scratch / "bin").string() + ":/usr/bin:/bin"};
     ScopedVariable recordTo{"VELMORAN_WINE_RECORD", record.string()};
     int made = 0;
 
-    Home() { lay({Wine, "../bin/wine"}); }
+    Home()
+    {
+        environment.home = home;
+        lay({Wine, "../bin/wine"});
+    }
     void lay(const Item& i)
     {
         const fs::path at = home / i.a;
@@ -133,8 +130,7 @@ struct Case
     std::vector<Item> home;
     const char* chosen; // the prefix used, relative to home; "" for none
     const char* wine;   // that Launch starts; when none is chosen, the drive list's first
-    std::vector<std::string> says =
-        {}; // when none is chosen, in the message ("~" is the home folder)
+    std::vector<std::string> says = {}; // when none is chosen, in the message ("~": home)
 };
 
 const std::string LutrisWine = "~/.local/share/lutris/runners/wine/lutris-7.2/bin/wine";
@@ -174,10 +170,6 @@ const Case Cases[] = {
      {{Bottle, Bottles, "D2", "soda-7.0-9"}, {Wine, Bottles + "/runners/soda-7.0-9/bin/wine"}},
      ".local/share/bottles/bottles/D2",
      "~/.local/share/bottles/runners/soda-7.0-9/bin/wine"},
-    {"a Flatpak Bottles bottle with its runner",
-     {{Bottle, Flatpak, "D2", "caffe-7.20"}, {Wine, Flatpak + "/runners/caffe-7.20/bin/wine"}},
-     ".var/app/com.usebottles.bottles/data/bottles/bottles/D2",
-     "~/.var/app/com.usebottles.bottles/data/bottles/runners/caffe-7.20/bin/wine"},
     {"a bottle on the system's Wine; broken game files passed over",
      {{Text, Lutris + "a.yml", "game: [prefix: {\n\t- ]]:"},
       {Text, Lutris + "b.yml", std::string(5000, '[')},
@@ -232,6 +224,8 @@ TEST(GamePrefix, FindsTheOnePrefixThatHoldsTheGameAndStartsItsWineOrSaysWhy)
                       "c: [" + prefix.string() + "/drive_c]");
             launchGame(v.context);
             EXPECT_EQ(h.recorded(), h.started(c.wine, prefix));
+            backupPatch(v.context); // in the same prefix
+            EXPECT_TRUE(fs::exists(prefix / "drive_c/Program Files (x86)/Diablo II/Backup"));
             continue;
         }
         EXPECT_EQ(v.platform.drives.driveNames().front(), h.inHome(c.wine));
@@ -253,35 +247,6 @@ TEST(GamePrefix, FindsTheOnePrefixThatHoldsTheGameAndStartsItsWineOrSaysWhy)
             EXPECT_THROW(command(v.context), OperationError);
         EXPECT_EQ(tree(h.scratch.path()), before);
     }
-}
-
-TEST(GamePrefix, TheWholeSwapWorksInALutrisPrefixFoundWithoutWinePrefix)
-{
-    Home h;
-    for (const Item& item : Cases[0].home)
-        h.lay(item);
-    const fs::path archive = h.home / "Games/d2/drive_c/Program Files (x86)/Diablo II/patch_d2.mpq";
-    const std::string original = readFile(archive);
-    Velmoran v(h);
-    v.form.drive = "d:";
-    findPatches(v.context);
-    const std::vector<std::string>& found = v.form.list;
-    v.form.selected = static_cast<int>(
-        std::find(found.begin(), found.end(), "d:\\Mods\\Median\\patch_d2.mpq") - found.begin());
-    ASSERT_EQ(found.size(), 2u);
-    backupPatch(v.context);
-    replacePatch(v.context);
-    EXPECT_EQ(readFile(archive), standInBytes("Median", SamplePrefix::ArchiveSize));
-    launchGame(v.context);
-    EXPECT_EQ(h.recorded(), h.started(LutrisWine, h.home / "Games/d2"));
-    undoChanges(v.context);
-    EXPECT_EQ(readFile(archive), original);
-    EXPECT_FALSE(fs::exists(archive.parent_path() / "Backup"));
-    std::vector<std::string> shown;
-    for (const ShownMessage& m : v.messages.shown)
-        shown.push_back(m.text);
-    EXPECT_EQ(shown, (std::vector<std::string>{BackupCreatedMessage, PatchReplacedMessage,
-                                               ChangesUndoneMessage}));
 }
 
 TEST(GamePrefix, AGameThatMovesToAnotherPrefixWhileVelmoranRunsChangesNothing)

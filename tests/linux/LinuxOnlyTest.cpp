@@ -1,6 +1,5 @@
-// What only the Linux layer has: Wine's user.DOSATTRIB and dot-names, the prefix's
-// registry file and drive links, wine and xdg-open as started programs, Unix folder links,
-// rights and special files, file systems that fill up or keep no attributes.
+// What only the Linux layer has: Wine's attributes, registry file and drive links, wine and
+// xdg-open as started programs, Unix links, rights, special files and small file systems.
 #include "core/FindCommand.h"
 #include "core/GameFolder.h"
 #include "core/OperationError.h"
@@ -17,8 +16,6 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <functional>
-#include <grp.h>
 #include <set>
 #include <sys/mount.h>
 #include <sys/stat.h>
@@ -33,80 +30,26 @@ using Texts = std::vector<std::string>;
 
 namespace {
 
-template <typename F> std::string failureOf(F&& operation)
+// Whether the operation fails with a message that holds every part.
+template <typename F>::testing::AssertionResult fails(F&& operation, const Texts& parts)
 {
+    std::string text = "(no failure)";
     try {
         operation();
     } catch (const OperationError& error) {
-        return error.what();
+        text = error.what();
     }
-    return "(no failure)";
+    for (const std::string& part : parts)
+        if (text.find(part) == std::string::npos)
+            return ::testing::AssertionFailure() << "no \"" << part << "\" in: " << text;
+    return ::testing::AssertionSuccess();
 }
-
-std::optional<std::string> dosAttrib(const fs::path& file)
-{
-    char value[64];
-    const ssize_t length = ::getxattr(file.c_str(), "user.DOSATTRIB", value, sizeof value);
-    return length < 0
-               ? std::nullopt
-               : std::optional<std::string>(std::string(value, static_cast<std::size_t>(length)));
-}
-
-// Runs work in a child that has dropped to user 65534 (root reads every folder whatever
-// its rights); what work returned, or nothing when the child could not drop its rights.
-std::optional<std::string> asNobody(const std::function<std::string()>& work)
-{
-    int channel[2];
-    if (::pipe(channel) != 0)
-        return std::nullopt;
-    const pid_t child = ::fork();
-    if (child == 0) {
-        ::close(channel[0]);
-        if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)
-            ::_exit(3);
-        const std::string text = work();
-        ::_exit(::write(channel[1], text.data(), text.size()) == static_cast<ssize_t>(text.size())
-                    ? 0
-                    : 4);
-    }
-    ::close(channel[1]);
-    std::string text;
-    char buffer[4096];
-    for (ssize_t got; (got = ::read(channel[0], buffer, sizeof buffer)) > 0;)
-        text.append(buffer, static_cast<std::size_t>(got));
-    ::close(channel[0]);
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? std::optional<std::string>(text)
-                                                         : std::nullopt;
-}
-
-// A small file system mounted for the length of a test.
-class Mount
-{
-public:
-    Mount(const fs::path& where, const char* type, const char* options) : m_where(where)
-    {
-        fs::create_directories(where);
-        if (::mount(type, where.c_str(), type, 0, options) != 0)
-            error = std::string("cannot mount ") + type + ": " + std::strerror(errno);
-    }
-    ~Mount()
-    {
-        if (error.empty())
-            ::umount2(m_where.c_str(), MNT_DETACH);
-    }
-    std::string error;
-
-private:
-    fs::path m_where;
-};
 
 class OnWine : public ::testing::Test
 {
 protected:
     std::set<std::string> scanned(const std::string& folder, const std::string& name,
-                                  std::vector<std::string>* matches = nullptr)
+                                  Texts* matches = nullptr)
     {
         FolderScan scan;
         files.scanFolder(folder, name, scan);
@@ -143,20 +86,17 @@ TEST_F(OnWine, DotNamesAndStoredAttributesHideAsWineHidesThem)
     EXPECT_EQ(scanned("d:\\Attr\\", "x"), expected);
     // As Wine stores them: hidden is "0x2", normal is no attribute; a dot-name is hidden.
     const std::string archive = sample.gameFolderWindows() + "\\patch_d2.mpq";
+    const fs::path real = sample.gameFolder() / "patch_d2.mpq";
     files.setAttributes(archive, Attribute::Hidden);
-    EXPECT_EQ(dosAttrib(sample.gameFolder() / "patch_d2.mpq"), std::optional<std::string>("0x2"));
+    char stored[8] = {};
+    ::getxattr(real.c_str(), "user.DOSATTRIB", stored, sizeof stored);
+    EXPECT_STREQ(stored, "0x2");
     files.setAttributes(archive, Attribute::Normal);
-    EXPECT_EQ(dosAttrib(sample.gameFolder() / "patch_d2.mpq"), std::nullopt);
+    EXPECT_LT(::getxattr(real.c_str(), "user.DOSATTRIB", nullptr, 0), 0);
     EXPECT_EQ(files.fileAttributes(archive), Attribute::Archive);
     writeFile(sample.gameFolder() / ".hidden", "x");
     EXPECT_EQ(files.fileAttributes(sample.gameFolderWindows() + "\\.hidden"),
               Attribute::Archive | Attribute::Hidden);
-    writeFile(sample.driveD() / "Dots" / ".dotfile", "x");
-    writeFile(sample.driveD() / "Dots" / ".dotvisible", "x");
-    ::setxattr((sample.driveD() / "Dots" / ".dotvisible").c_str(), "user.DOSATTRIB", "0x0", 3, 0);
-    auto listing = files.findFile("d:\\Dots\\*.*", FindFilter::Ordinary);
-    EXPECT_EQ(listing->next(), ".dotvisible");
-    EXPECT_EQ(listing->next(), "");
 }
 
 TEST_F(OnWine, PathsMapThroughTheDriveLinksAsTheyAreNow)
@@ -166,29 +106,21 @@ TEST_F(OnWine, PathsMapThroughTheDriveLinksAsTheyAreNow)
     for (const std::string& way : Texts{
              "d:\\Mods\\Median\\", "D:\\MODS\\median\\", "d:/Mods/Median", "A:\\Mods\\Median",
              "d:\\Mods\\.\\Other\\..\\Median\\", (sample.driveD() / "Mods" / "Median").string()}) {
-        std::vector<std::string> matches;
+        Texts matches;
         EXPECT_EQ(scanned(way, "PATCH_D2.MPQ", &matches), std::set<std::string>{"Sub"}) << way;
         EXPECT_EQ(matches, Texts{"patch_d2.mpq"}) << way;
     }
-    // A drive link made or changed after a scan is used by the next one, whatever the
-    // cache of an hour-old drive folder holds.
-    EXPECT_NE(failureOf([&] { scanned("m:\\", "x"); }).find("m:"), std::string::npos);
+    // A drive link made after a scan is used by the next one, whatever an hour-old cache holds.
+    EXPECT_TRUE(fails([&] { scanned("m:\\", "x"); }, {"m:"}));
     link(sample.driveD() / "Mods", "m:");
     fs::last_write_time(sample.prefix() / "dosdevices",
                         fs::file_time_type::clock::now() - std::chrono::hours(1));
     EXPECT_EQ(scanned("m:\\", "x"), (std::set<std::string>{"Eastern Sun", "Median"}));
-    fs::remove(sample.prefix() / "dosdevices" / "m:");
-    link(sample.driveE(), "m:");
-    EXPECT_EQ(scanned("m:\\", "x"), std::set<std::string>{"Downloads"});
     // The kernel's folders and the prefix's own drive folder are never walked into.
     const std::set<std::string> root = scanned("z:\\", "x");
-    for (const char* name : {"proc", "sys", "dev"})
-        EXPECT_EQ(root.count(name), 0u) << name;
-    EXPECT_EQ(root.count("tmp"), 1u);
-    std::vector<std::string> matches;
-    EXPECT_EQ(scanned("z:" + sample.prefix().string(), "system.reg", &matches),
-              std::set<std::string>{"drive_c"});
-    EXPECT_EQ(matches, Texts{"system.reg"});
+    const std::set<std::string> own = scanned("z:" + sample.prefix().string(), "x");
+    EXPECT_EQ(root.count("proc") + root.count("sys") + root.count("dev"), 0u);
+    EXPECT_EQ(own, std::set<std::string>{"drive_c"});
 }
 
 TEST_F(OnWine, FolderLinksAreFollowedWithTheirTargetsIdentityAndLoopsEnd)
@@ -225,35 +157,25 @@ TEST_F(OnWine, FolderLinksAreFollowedWithTheirTargetsIdentityAndLoopsEnd)
     }
     writeFile(sample.driveD() / "Loop" / "a.txt", "a");
     fs::create_directory_symlink(sample.driveD() / "Loop", sample.driveD() / "Loop" / "Again");
-    EXPECT_NE(
-        failureOf([&] { files.copyFolderTree("d:\\Loop", "d:\\LoopCopy"); }).find("link loop"),
-        std::string::npos);
+    EXPECT_TRUE(fails([&] { files.copyFolderTree("d:\\Loop", "d:\\LoopCopy"); }, {"link loop"}));
 }
 
 TEST_F(OnWine, SpecialFilesAreRefusedAndReadOnlyFoldersCopied)
 {
     ASSERT_EQ(::mkfifo((sample.gameFolder() / "pipe.mpq").c_str(), 0644), 0);
-    const std::string game = sample.gameFolderWindows();
-    EXPECT_NE(failureOf([&] {
-                  files.copyFile(game + "\\pipe.mpq", game + "\\x.mpq");
-              }).find("not a regular file"),
-              std::string::npos);
-    EXPECT_NE(failureOf([&] {
-                  files.sameContents(game + "\\pipe.mpq", game + "\\patch_d2.mpq");
-              }).find("not a regular file"),
-              std::string::npos);
+    const std::string game = sample.gameFolderWindows(), pipe = game + "\\pipe.mpq";
+    EXPECT_TRUE(fails([&] { files.copyFile(pipe, game + "\\x.mpq"); }, {"not a regular file"}));
+    EXPECT_TRUE(
+        fails([&] { files.sameContents(pipe, game + "\\patch_d2.mpq"); }, {"not a regular file"}));
     fs::permissions(sample.gameFolder() / "save", fs::perms(0555));
     files.copyFolderTree(game + "\\save", game + "\\Copy");
     files.copyFolderTree(game + "\\save", game + "\\Copy");
-    EXPECT_TRUE((fs::status(sample.gameFolder() / "Copy").permissions() & fs::perms::owner_write) !=
-                fs::perms::none);
+    EXPECT_NE(fs::status(sample.gameFolder() / "Copy").permissions() & fs::perms::owner_write,
+              fs::perms::none);
     // A destination below a file cannot be reached: said so, not some later failure.
-    EXPECT_NE(failureOf([&] {
-                  files.copyFolderTree(game + "\\save", game + "\\patch_d2.mpq\\x");
-              }).find("cannot reach the folder"),
-              std::string::npos);
-    files.writeTextFile("d:\\TEMP.URL",
-                        {"URL=\xE2\x82\xAC \xE4\xB8\xAD"}); // code page 1252: no Chinese
+    EXPECT_TRUE(fails([&] { files.copyFolderTree(game + "\\save", game + "\\patch_d2.mpq\\x"); },
+                      {"cannot reach the folder"}));
+    files.writeTextFile("d:\\TEMP.URL", {"URL=\xE2\x82\xAC \xE4\xB8\xAD"}); // no Chinese in 1252
     EXPECT_EQ(readFile(sample.driveD() / "TEMP.URL"), "URL=\x80 ?\r\n");
     // A stray copy of a killed process goes, one of a live process stays.
     const std::string live = ".velmoran-copy-" + std::to_string(::getppid()) + "-1.tmp";
@@ -261,59 +183,27 @@ TEST_F(OnWine, SpecialFilesAreRefusedAndReadOnlyFoldersCopied)
                                     std::string(".velmoran-copy-x-1.tmp")})
         writeFile(scratch / "stray" / name, "partial");
     EXPECT_EQ(SafeFiles::removeStrayTemporaries(scratch / "stray"), 1);
-    EXPECT_EQ(fs::exists(scratch / "stray" / live) +
-                  fs::exists(scratch / "stray" / ".velmoran-copy-x-1.tmp"),
-              2);
+    EXPECT_TRUE(fs::exists(scratch / "stray" / live));
+    EXPECT_TRUE(fs::exists(scratch / "stray" / ".velmoran-copy-x-1.tmp"));
 }
 
-TEST_F(OnWine, FoldersThatCannotBeReadAreToldAndTheWalkGoesOn)
+// A small file system mounted for the length of a test.
+struct Mount
 {
-    writeFile(sample.driveD() / "Open" / "Deeper" / "patch_d2.mpq", "x");
-    writeFile(sample.driveD() / "Locked" / "patch_d2.mpq", "x");
-    writeFile(sample.driveD() / "Open" / "Locked too" / "patch_d2.mpq", "x");
-    for (const auto& entry : fs::recursive_directory_iterator(scratch.path()))
-        if (entry.is_directory() && !entry.is_symlink())
-            fs::permissions(entry.path(), fs::perms(0755));
-    fs::permissions(scratch.path(), fs::perms(0755));
-    fs::permissions(sample.driveD() / "Locked", fs::perms::none);
-    fs::permissions(sample.driveD() / "Open" / "Locked too", fs::perms::none);
-    link(sample.driveD() / "Locked", "l:");
-    const std::optional<std::string> report = asNobody([&] {
-        LinuxFileSystem own{prefix};
-        LinuxDrives drives{prefix};
-        TestPlatform services{sample.prefix()};
-        Platform& real = services.real();
-        Platform platform{own,         real.registry,          real.starter,        real.drives,
-                          real.viewer, real.applicationFolder, real.temporaryFolder};
-        FakeForm form;
-        form.drive = "d:";
-        RecordingMessages messages;
-        CommandContext context{platform, form, messages};
-        findPatches(context);
-        std::string text;
-        for (const std::string& entry : form.list)
-            text += entry + "\n";
-        for (const ShownMessage& message : messages.shown)
-            text += "[" + message.title + "] " + message.text + "\n";
-        FolderScan scan;
-        return text + failureOf([&] { own.scanFolder("d:\\Locked\\", "x", scan); }) + "|" +
-               failureOf([&] { own.findFile("d:\\Locked\\*.*", FindFilter::Folder); }) + "|" +
-               failureOf([&] { drives.testReadable("l:"); }) + "|" +
-               failureOf([&] { drives.testReadable("d:"); });
-    });
-    if (!report)
-        GTEST_SKIP() << "this system does not let a child process drop to user 65534";
-    EXPECT_EQ(*report,
-              "d:\\Mods\\Eastern "
-              "Sun\\PATCH_D2.MPQ\nd:\\Mods\\Median\\patch_d2.mpq\nd:\\Open\\Deeper\\patch_d2.mpq\n"
-              "[Velmoran] 2 folders could not be read and were passed over. The first:\n\n"
-              "Could not read the folder.\nd:\\Locked\\\n\nReason: Permission denied\n"
-              "Could not read the folder.\nd:\\Locked\\\n\nReason: Permission denied|"
-              "Could not list the folder.\nd:\\Locked\\*.*\n\nReason: Permission denied|"
-              "Could not read the drive.\nl:\n" +
-                  (sample.driveD() / "Locked").string() +
-                  "\n\nReason: Permission denied|(no failure)");
-}
+    Mount(const fs::path& at, const char* type, const char* options) : at(at)
+    {
+        fs::create_directories(at);
+        if (::mount(type, at.c_str(), type, 0, options) != 0)
+            error = std::string("cannot mount ") + type + ": " + std::strerror(errno);
+    }
+    ~Mount()
+    {
+        if (error.empty())
+            ::umount2(at.c_str(), MNT_DETACH);
+    }
+    fs::path at;
+    std::string error;
+};
 
 // A full file system: a copy fails clearly and keeps the old file whole, a move within it works;
 // one without user attributes: a copy across to it works, hiding there is a clear failure.
@@ -328,27 +218,21 @@ TEST(OnSmallFileSystems, FailuresAreClearAndKeepTheOldFile)
     const std::string target = (scratch / "small" / "patch_d2.mpq").string();
     writeFile(target, old);
     writeFile(big, standInBytes("big", 400 * 1024));
-    for (const std::string& failure :
-         {failureOf([&] { files.copyFile(big, target); }),
-          failureOf([&] { files.writeTextFile(target, {std::string(300 * 1024, 'x')}); })})
-        EXPECT_NE(failure.find("No space left on device"), std::string::npos) << failure;
-    EXPECT_NE(failureOf([&] { files.copyFile(big, target); }).find(big + "\n" + target),
-              std::string::npos);
+    EXPECT_TRUE(fails([&] { files.copyFile(big, target); },
+                      {"No space left on device", big + "\n" + target}));
+    EXPECT_TRUE(fails([&] { files.writeTextFile(target, {std::string(300 * 1024, 'x')}); },
+                      {"No space left on device"}));
     EXPECT_TRUE(readFile(target) == old);
-    EXPECT_EQ(std::distance(fs::directory_iterator(scratch / "small"), fs::directory_iterator()),
-              1);
+    EXPECT_EQ(std::distance(fs::directory_iterator(scratch / "small"), {}), 1);
 
     const std::string file = (scratch / "ram" / "patch_d2.mpq").string();
     files.copyFile(big, file);
     EXPECT_TRUE(readFile(file) == readFile(big));
-    const std::string failure = failureOf([&] { files.setAttributes(file, Attribute::Hidden); });
-    EXPECT_NE(failure.find("extended attributes"), std::string::npos) << failure;
-    EXPECT_NE(failure.find(file), std::string::npos) << failure;
+    EXPECT_TRUE(fails([&] { files.setAttributes(file, Attribute::Hidden); },
+                      {"extended attributes", file}));
     files.setAttributes(file, Attribute::Normal);
     EXPECT_EQ(files.fileAttributes(file), Attribute::Archive);
-
-    // A move needs no room on the full one, and declines across file systems with both files
-    // left as they were, so that the caller copies instead.
+    // A move needs no room, and declines across file systems with both files left as they were.
     const std::string moved = (scratch / "small" / "Backup.mpq").string();
     EXPECT_TRUE(files.moveFile(target, moved));
     EXPECT_FALSE(fs::exists(target));
@@ -370,16 +254,17 @@ TEST(WineRegistryText, FindsTheInstallPathAsWineReadsIt)
     const auto value = [&](const std::string& text) {
         return file("win32", plain + "\"InstallPath\"=" + text + "\n");
     };
+    const std::string native = "\"InstallPath\"=\"C:\\\\Native\"\n";
     const std::tuple<const char*, std::string, std::optional<std::string>> rows[] = {
         {"plain win32", value("\"C:\\\\Games\\\\Diablo II\""), "C:\\Games\\Diablo II"},
         {"win64 prefers the 32-bit view",
-         file("win64", plain + "\"InstallPath\"=\"C:\\\\Native\"\n\n" + wow +
-                           "\"InstallPath\"=\"C:\\\\Wow\"\n"),
-         "C:\\Wow"},
-        {"win64 falls back to the plain key",
-         file("win64", plain + "\"InstallPath\"=\"C:\\\\Native\"\n"), "C:\\Native"},
+         file("win64", plain + native + "\n" + wow + "\"InstallPath\"=\"C:\\\\Wow\"\n"), "C:\\Wow"},
+        {"win64 falls back to the plain key", file("win64", plain + native), "C:\\Native"},
         {"win32 ignores Wow6432Node", file("win32", wow + "\"InstallPath\"=\"C:\\\\Wow\"\n"),
          std::nullopt},
+        {"win64 ignores another key",
+         file("win64", "[Software\\\\Other]\n\"InstallPath\"=\"C:\\\\X\"\n" + plain + native),
+         "C:\\Native"},
         {"names without regard to case",
          file("win32",
               "[software\\\\BLIZZARD ENTERTAINMENT\\\\diablo ii]\n\"installpath\"=\"D:\\\\D2\"\n"),
@@ -406,12 +291,9 @@ TEST(WineRegistryText, FindsTheInstallPathAsWineReadsIt)
         {"continued hex before it",
          file("win32", plain + "\"Blob\"=hex:01,02,\\\n  03,04\n\"InstallPath\"=\"C:\\\\H\"\n"),
          "C:\\H"},
-        {"value in another key",
-         file("win32", "[Software\\\\Other]\n\"InstallPath\"=\"C:\\\\X\"\n"), std::nullopt},
         {"missing value", file("win32", plain + "\"Program\"=\"Diablo II.exe\"\n"), std::nullopt},
-        {"missing header", plain + "\"InstallPath\"=\"C:\\\\D2\"\n", std::nullopt},
-        {"wrong version", "WINE REGISTRY Version 3\n" + plain + "\"InstallPath\"=\"C:\\\\D2\"\n",
-         std::nullopt},
+        {"missing header", plain + native, std::nullopt},
+        {"wrong version", "WINE REGISTRY Version 3\n" + plain + native, std::nullopt},
         {"truncated in the value", file("win32", plain + "\"InstallPath\"=\"C:\\\\Ga"),
          std::nullopt},
         {"truncated in an escape", file("win32", plain + "\"InstallPath\"=\"C:\\"), std::nullopt},
@@ -419,6 +301,7 @@ TEST(WineRegistryText, FindsTheInstallPathAsWineReadsIt)
     for (const auto& [what, text, expected] : rows)
         EXPECT_EQ(findWineRegistryString(text, GameKeyPath, "InstallPath"), expected) << what;
 
+    // Read from the prefix anew each time; a relative WINEPREFIX is refused.
     ScratchFolder scratch("velmoran-registry");
     SamplePrefix sample(scratch.path());
     WineRegistryReader reader{WinePrefix(sample.prefix())};
@@ -426,12 +309,6 @@ TEST(WineRegistryText, FindsTheInstallPathAsWineReadsIt)
     const std::string moved = "D:\\Other Place";
     sample.writeRegistry(&moved);
     EXPECT_EQ(lookupGameFolder(reader), moved);
-    WineRegistryReader missing{WinePrefix(scratch / "no-such-prefix")};
-    const std::string text = failureOf([&] { requireGameFolder(missing); });
-    for (const std::string& part : {std::string("install folder was not found"),
-                                    (scratch / "no-such-prefix" / "system.reg").string(),
-                                    std::string("Blizzard Entertainment\\Diablo II")})
-        EXPECT_NE(text.find(part), std::string::npos) << text;
     const ScopedVariable relative("WINEPREFIX", "relative/prefix");
     EXPECT_NE(WineRegistryReader(WinePrefix::fromEnvironment())
                   .describeLocation(RootKey::LocalMachine, GameKeyPath, "InstallPath")
@@ -441,37 +318,31 @@ TEST(WineRegistryText, FindsTheInstallPathAsWineReadsIt)
 
 TEST_F(OnWine, DrivesAreThePrefixLinksInLetterOrderWithTheirTargets)
 {
-    link("/usr", "x:");
+    fs::create_directories(scratch / "w" / "sub");
+    link((scratch / "w").string() + "/", "w:"); // a link target written with a slash
+    link(scratch / "gone", "g:");
     fs::create_symlink("/dev/ttyS0", sample.prefix() / "dosdevices" / "com1"); // not a drive
-    fs::create_directory_symlink(scratch / "gone", sample.prefix() / "dosdevices" / "g:");
     LinuxDrives drives{prefix};
     const auto named = [](char letter, const fs::path& target) {
         return std::string{letter, ':'} + " [" + target.string() + "]";
     };
-    EXPECT_EQ(drives.driveNames(), (Texts{named('c', sample.driveC()), named('d', sample.driveD()),
-                                          named('e', sample.driveE()), named('g', scratch / "gone"),
-                                          named('x', "/usr"), named('z', "/")}));
+    EXPECT_EQ(drives.driveNames(),
+              (Texts{named('c', sample.driveC()), named('d', sample.driveD()),
+                     named('e', sample.driveE()), named('g', scratch / "gone"),
+                     named('w', (scratch / "w").string() + "/"), named('z', "/")}));
     const std::pair<fs::path, char> current[] = {{sample.driveD() / "Mods", 'd'},
                                                  {sample.gameFolder() / "save", 'c'},
+                                                 {scratch / "w" / "sub", 'w'},
                                                  {scratch.path(), 'z'}};
     const fs::path here = fs::current_path();
     for (const auto& [folder, letter] : current) {
         fs::current_path(folder);
-        EXPECT_EQ(drives.currentDrive().substr(0, 2), std::string(1, letter) + ":") << folder;
+        EXPECT_EQ(drives.currentDrive().substr(0, 2), std::string({letter, ':'})) << folder;
     }
-    fs::create_directories(scratch / "w" / "sub"); // a link target written with a slash
-    link((scratch / "w").string() + "/", "w:");
-    fs::current_path(scratch / "w" / "sub");
-    EXPECT_EQ(drives.currentDrive().substr(0, 2), "w:");
-    fs::current_path(scratch.path());
     fs::remove(sample.prefix() / "dosdevices" / "z:");
     EXPECT_EQ(drives.currentDrive(), named('c', sample.driveC())); // no drive holds it
     fs::current_path(here);
-    for (const auto& [drive, reason] : {std::pair{"g: [gone]", "No such file or directory"},
-                                        {"q:", "has no drive q:"},
-                                        {"?", "not a drive name"}})
-        EXPECT_NE(failureOf([&] { drives.testReadable(drive); }).find(reason), std::string::npos)
-            << drive;
+    EXPECT_TRUE(fails([&] { drives.testReadable("g: [gone]"); }, {"No such file or directory"}));
     EXPECT_EQ(LinuxDrives{WinePrefix(scratch / "nothing")}.driveNames(), Texts{named('z', "/")});
 }
 
@@ -479,29 +350,22 @@ TEST_F(OnWine, WineAndTheOpenerAreStartedDetachedAndTheirFailuresNamed)
 {
     StandInPrograms programs(scratch / "stand-ins");
     WineProgramStarter starter{prefix};
-    const std::string game = sample.gameFolderWindows();
-    starter.startProgram(game + "\\Diablo II.exe", {"-w"}, game);
+    const std::string game = sample.gameFolderWindows(), exe = game + "\\Diablo II.exe";
+    starter.startProgram(exe, {"-w"}, game);
     const auto wine = programs.waitFor("wine", 1);
     ASSERT_EQ(wine.size(), 1u);
     EXPECT_EQ(wine[0][1], "WINEPREFIX=" + sample.prefix().string());
-    for (const auto& [program, folder, says] :
-         {std::tuple{game + "\\Diablo II.exe", std::string("C:\\Nowhere"), "does not exist"},
-          {game + "\\Missing.exe", game, "Missing.exe does not exist"},
-          {std::string("q:\\Diablo II.exe"), std::string("q:\\"), "drive q: is not defined"}})
-        EXPECT_NE(failureOf([&] { starter.startProgram(program, {}, folder); }).find(says),
-                  std::string::npos)
-            << program;
-
+    EXPECT_TRUE(fails([&] { starter.startProgram(exe, {}, "C:\\Nowhere"); }, {"does not exist"}));
+    EXPECT_TRUE(fails([&] { starter.startProgram("q:\\Diablo II.exe", {}, "q:\\"); },
+                      {"drive q: is not defined"}));
     // The opener gets the address with a scheme, in a session of its own, reading nothing.
     const std::pair<const char*, const char*> addresses[] = {
         {"velmoran.example.org", "http://velmoran.example.org"},
         {"HTTPS://v.example.org", "HTTPS://v.example.org"},
-        {"mailto:orvick@v.example.org", "mailto:orvick@v.example.org"},
         {"v.example.org:8080/x", "http://v.example.org:8080/x"},
         {"-no-option", "http://-no-option"},
         {":colon", "http://:colon"},
-        {"a+b-c9:x", "a+b-c9:x"},
-        {"", "http://"}};
+        {"a+b-c09:x", "a+b-c09:x"}};
     for (const auto& [caption, opened] : addresses)
         EXPECT_EQ(XdgUrlViewer::openerAddress(caption), opened) << caption;
     writeFile(scratch / "Temp.url", "[InternetShortcut]\r\n");
@@ -516,26 +380,18 @@ TEST_F(OnWine, WineAndTheOpenerAreStartedDetachedAndTheirFailuresNamed)
     EXPECT_FALSE(fs::exists(scratch / "Temp.url"));
     const auto opened = programs.waitFor("xdg-open", 1);
     ASSERT_EQ(opened.size(), 1u);
-    EXPECT_EQ(
-        opened[0],
-        (Texts{"cwd=" + fs::current_path().string(),
-               "WINEPREFIX=" +
-                   std::string(std::getenv("WINEPREFIX") ? std::getenv("WINEPREFIX") : ""),
-               opened[0][2], "stdin=/dev/null", "arg=http://v.example.org/a b;$(touch x)'\""}));
+    EXPECT_EQ(opened[0][3], "stdin=/dev/null");
+    EXPECT_EQ(opened[0][4], "arg=http://v.example.org/a b;$(touch x)'\"");
     EXPECT_NE(opened[0][2], "sid=" + std::to_string(::getsid(0)));
     EXPECT_EQ(::waitpid(-1, nullptr, WNOHANG), -1); // started from a grandchild: nothing to reap
     writeFile(programs.bin() / "xdg-open", "#!/nonexistent/interpreter\n");
     writeFile(scratch / "TEMP.URL", "x");
-    EXPECT_NE(failureOf([&] {
-                  XdgUrlViewer{prefix}.openShortcut(scratch.path().string() + "\\TEMP.URL", "v");
-              }).find((programs.bin() / "xdg-open").string()),
-              std::string::npos);
+    EXPECT_TRUE(fails(
+        [&] { XdgUrlViewer{prefix}.openShortcut(scratch.path().string() + "\\TEMP.URL", "v"); },
+        {(programs.bin() / "xdg-open").string()}));
     EXPECT_FALSE(fs::exists(scratch / "TEMP.URL"));
     const ScopedVariable noWine("PATH", (scratch / "empty").string());
-    EXPECT_NE(failureOf([&] {
-                  starter.startProgram(game + "\\Diablo II.exe", {}, game);
-              }).find("wine was not found"),
-              std::string::npos);
+    EXPECT_TRUE(fails([&] { starter.startProgram(exe, {}, game); }, {"wine was not found"}));
 }
 
 // Drive1 as the window has it: a selection made by the program signals a change, which
