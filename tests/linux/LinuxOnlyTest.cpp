@@ -1,11 +1,15 @@
-// What only the Linux layer has: Wine's attributes, registry file and drive links, wine and
-// xdg-open as started programs, Unix links, rights, special files and small file systems.
+// What only the Linux layer has: Wine's attributes, registry, drive links and prefixes found in
+// the home folder, wine and xdg-open as started programs, Unix links, rights and file systems.
+#include "core/ExcelFolders.h"
 #include "core/FindCommand.h"
 #include "core/GameFolder.h"
+#include "core/LaunchCommand.h"
 #include "core/OperationError.h"
 #include "core/PatchSearch.h"
+#include "core/PatchSwap.h"
 #include "platform/linux/LinuxDrives.h"
 #include "platform/linux/LinuxFileSystem.h"
+#include "platform/linux/LinuxPlatform.h"
 #include "platform/linux/SafeFiles.h"
 #include "platform/linux/WineProgramStarter.h"
 #include "platform/linux/WineRegistry.h"
@@ -16,11 +20,13 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <map>
 #include <set>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <sys/xattr.h>
+#include <thread>
 #include <unistd.h>
 
 using namespace velmoran;
@@ -93,7 +99,6 @@ TEST_F(OnWine, DotNamesAndStoredAttributesHideAsWineHidesThem)
     EXPECT_STREQ(stored, "0x2");
     files.setAttributes(archive, Attribute::Normal);
     EXPECT_LT(::getxattr(real.c_str(), "user.DOSATTRIB", nullptr, 0), 0);
-    EXPECT_EQ(files.fileAttributes(archive), Attribute::Archive);
     writeFile(sample.gameFolder() / ".hidden", "x");
     EXPECT_EQ(files.fileAttributes(sample.gameFolderWindows() + "\\.hidden"),
               Attribute::Archive | Attribute::Hidden);
@@ -187,32 +192,21 @@ TEST_F(OnWine, SpecialFilesAreRefusedAndReadOnlyFoldersCopied)
     EXPECT_TRUE(fs::exists(scratch / "stray" / ".velmoran-copy-x-1.tmp"));
 }
 
-// A small file system mounted for the length of a test.
-struct Mount
-{
-    Mount(const fs::path& at, const char* type, const char* options) : at(at)
-    {
-        fs::create_directories(at);
-        if (::mount(type, at.c_str(), type, 0, options) != 0)
-            error = std::string("cannot mount ") + type + ": " + std::strerror(errno);
-    }
-    ~Mount()
-    {
-        if (error.empty())
-            ::umount2(at.c_str(), MNT_DETACH);
-    }
-    fs::path at;
-    std::string error;
-};
-
 // A full file system: a copy fails clearly and keeps the old file whole, a move within it works;
 // one without user attributes: a copy across to it works, hiding there is a clear failure.
 TEST(OnSmallFileSystems, FailuresAreClearAndKeepTheOldFile)
 {
     ScratchFolder scratch("velmoran-small");
-    Mount small(scratch / "small", "tmpfs", "size=512k"), ram(scratch / "ram", "ramfs", "mode=755");
-    if (!small.error.empty() || !ram.error.empty())
-        GTEST_SKIP() << small.error << ram.error;
+    const fs::path small = scratch / "small", ram = scratch / "ram";
+    const std::shared_ptr<void> unmount(nullptr, [&](void*) {
+        ::umount2(small.c_str(), MNT_DETACH);
+        ::umount2(ram.c_str(), MNT_DETACH);
+    });
+    fs::create_directories(small);
+    fs::create_directories(ram);
+    if (::mount("tmpfs", small.c_str(), "tmpfs", 0, "size=512k") != 0 ||
+        ::mount("ramfs", ram.c_str(), "ramfs", 0, "mode=755") != 0)
+        GTEST_SKIP() << "cannot mount a small file system: " << std::strerror(errno);
     LinuxFileSystem files{WinePrefix(scratch / "prefix")};
     const std::string old = standInBytes("old", 300 * 1024), big = (scratch / "big.mpq").string();
     const std::string target = (scratch / "small" / "patch_d2.mpq").string();
@@ -245,26 +239,22 @@ TEST(WineRegistryText, FindsTheInstallPathAsWineReadsIt)
 {
     const std::string plain =
         "[Software\\\\Blizzard Entertainment\\\\Diablo II] 1700000000\n#time=1d9e0fdd1c0d2a0\n";
-    const std::string wow =
-        "[Software\\\\Wow6432Node\\\\Blizzard Entertainment\\\\Diablo II] 1700000000\n";
+    const std::string wow = "[Software\\\\Wow6432Node\\\\Blizzard Entertainment\\\\Diablo II] 1\n";
     const auto file = [](const std::string& arch, const std::string& body) {
         return "WINE REGISTRY Version 2\n;; All keys relative to \\\\Machine\n\n#arch=" + arch +
                "\n\n" + body;
     };
-    const auto value = [&](const std::string& text) {
-        return file("win32", plain + "\"InstallPath\"=" + text + "\n");
-    };
-    const std::string native = "\"InstallPath\"=\"C:\\\\Native\"\n";
+    const auto at = [](const std::string& value) { return "\"InstallPath\"=" + value + "\n"; };
+    const auto win32 = [&](const std::string& value) { return file("win32", plain + at(value)); };
+    const std::string native = at("\"C:\\\\Native\"");
     const std::tuple<const char*, std::string, std::optional<std::string>> rows[] = {
-        {"plain win32", value("\"C:\\\\Games\\\\Diablo II\""), "C:\\Games\\Diablo II"},
+        {"plain win32", win32("\"C:\\\\Games\\\\Diablo II\""), "C:\\Games\\Diablo II"},
         {"win64 prefers the 32-bit view",
-         file("win64", plain + native + "\n" + wow + "\"InstallPath\"=\"C:\\\\Wow\"\n"), "C:\\Wow"},
+         file("win64", plain + native + "\n" + wow + at("\"C:\\\\Wow\"")), "C:\\Wow"},
         {"win64 falls back to the plain key", file("win64", plain + native), "C:\\Native"},
-        {"win32 ignores Wow6432Node", file("win32", wow + "\"InstallPath\"=\"C:\\\\Wow\"\n"),
-         std::nullopt},
+        {"win32 ignores Wow6432Node", file("win32", wow + at("\"C:\\\\Wow\"")), std::nullopt},
         {"win64 ignores another key",
-         file("win64", "[Software\\\\Other]\n\"InstallPath\"=\"C:\\\\X\"\n" + plain + native),
-         "C:\\Native"},
+         file("win64", "[Software\\\\Other]\n" + native + plain + at("\"C:\\\\D2\"")), "C:\\D2"},
         {"names without regard to case",
          file("win32",
               "[software\\\\BLIZZARD ENTERTAINMENT\\\\diablo ii]\n\"installpath\"=\"D:\\\\D2\"\n"),
@@ -273,24 +263,19 @@ TEST(WineRegistryText, FindsTheInstallPathAsWineReadsIt)
          "WINE REGISTRY Version 2\r\n#arch=win32\r\n\r\n[Software\\\\Blizzard "
          "Entertainment\\\\Diablo II] 1\r\n\"InstallPath\"=\"C:\\\\D2\"\r\n",
          "C:\\D2"},
-        {"escapes", value("\"C:\\\\a\\\"b\\x44\\x00e9\\101\\q\\n\\x4A\\x4a\""),
-         std::string("C:\\a\"bD\xC3\xA9"
-                     "Aq\nJJ")},
-        {"surrogate pair", value("\"\\xd83d\\xde00\""), std::string("\xF0\x9F\x98\x80")},
-        {"the first surrogate pair", value("\"\\xd800\\xdc00\""), std::string("\xF0\x90\x80\x80")},
-        {"a high surrogate twice", value("\"\\xd83d\\xd83d\\xde00\""),
-         std::string("\xEF\xBF\xBD\xF0\x9F\x98\x80")},
-        {"lone surrogates", value("\"\\xd83dA\\xde00\""),
-         std::string("\xEF\xBF\xBD"
-                     "A\xEF\xBF\xBD")},
-        {"raw UTF-8", value("\"C:\\\\Spiele\\\\Diablo \xC3\xBC\""),
-         std::string("C:\\Spiele\\Diablo \xC3\xBC")},
-        {"REG_EXPAND_SZ", value("str(2):\"C:\\\\E\""), "C:\\E"},
-        {"a dword is no string", value("dword:00000001"), std::nullopt},
-        {"trailing backslash kept", value("\"C:\\\\D2\\\\\""), "C:\\D2\\"},
+        {"escapes", win32("\"C:\\\\a\\\"b\\x44\\x00e9\\101\\q\\n\\x4A\\x4a\""),
+         "C:\\a\"bD\303\251Aq\nJJ"},
+        {"surrogate pair", win32("\"\\xd83d\\xde00\""), "\xF0\x9F\x98\x80"},
+        {"the first surrogate pair", win32("\"\\xd800\\xdc00\""), "\xF0\x90\x80\x80"},
+        {"a high surrogate twice", win32("\"\\xd83d\\xd83d\\xde00\""),
+         "\357\277\275\xF0\x9F\x98\x80"},
+        {"lone surrogates", win32("\"\\xd83dA\\xde00\""), "\357\277\275A\357\277\275"},
+        {"raw UTF-8", win32("\"C:\\\\Spiele\\\\Diablo \xC3\xBC\""), "C:\\Spiele\\Diablo \xC3\xBC"},
+        {"REG_EXPAND_SZ", win32("str(2):\"C:\\\\E\""), "C:\\E"},
+        {"a dword is no string", win32("dword:00000001"), std::nullopt},
+        {"trailing backslash kept", win32("\"C:\\\\D2\\\\\""), "C:\\D2\\"},
         {"continued hex before it",
-         file("win32", plain + "\"Blob\"=hex:01,02,\\\n  03,04\n\"InstallPath\"=\"C:\\\\H\"\n"),
-         "C:\\H"},
+         file("win32", plain + "\"Blob\"=hex:01,02,\\\n  03,04\n" + native), "C:\\Native"},
         {"missing value", file("win32", plain + "\"Program\"=\"Diablo II.exe\"\n"), std::nullopt},
         {"missing header", plain + native, std::nullopt},
         {"wrong version", "WINE REGISTRY Version 3\n" + plain + native, std::nullopt},
@@ -443,6 +428,242 @@ TEST_F(OnWine, AnUnreadableDriveIsToldAndCIsSelectedOnce)
         EXPECT_EQ(form.list, Texts{"kept"});
         EXPECT_EQ(form.captionText, "Velmoran");
     }
+}
+
+// Where Velmoran finds the game without WINEPREFIX, and which Wine starts it: home folders laid
+// out as Wine, Lutris and Bottles lay them out; stand-in wines record which was started, and how.
+const std::string GameAt = "C:\\Program Files (x86)\\Diablo II";
+const std::string Lutris = ".local/share/lutris/games/", Bottles = ".local/share/bottles";
+const std::string Flatpak = ".var/app/com.usebottles.bottles/data/bottles";
+
+// One thing in the home folder (paths relative to it) or in the environment.
+// clang-format off
+enum Kind { Game, NoGame, GameFile, Bottle, Wine, Text, DeadLink, DataHome, PrefixVar, WineVar };
+// clang-format on
+struct Item
+{
+    Kind kind;
+    std::string a, b = {}, c = {}, d = {};
+};
+
+// A scratch home with stand-in wine programs that write to one record; wine on PATH is one.
+struct Home
+{
+    ScratchFolder scratch{"velmoran-home"};
+    fs::path home = scratch / "home", record = scratch / "record";
+    LinuxEnvironment environment;
+    ScopedVariable path{"PATH", (scratch / "bin").string() + ":/usr/bin:/bin"};
+    ScopedVariable recordTo{"VELMORAN_WINE_RECORD", record.string()};
+    int made = 0;
+
+    Home()
+    {
+        environment.home = home;
+        lay({Wine, "../bin/wine"});
+    }
+    void lay(const Item& i)
+    {
+        const fs::path at = home / i.a;
+        if (i.kind == Game || i.kind == NoGame) { // a SamplePrefix moved in place
+            SamplePrefix::Options options;
+            options.withGameEntry = i.kind == Game;
+            options.installPath = i.b.empty() ? GameAt : i.b;
+            const SamplePrefix sample(scratch / ("made" + std::to_string(++made)), options);
+            fs::create_directories(at.parent_path());
+            fs::rename(sample.prefix(), at);
+        } else if (i.kind == GameFile) { // as Lutris writes it for a Wine game
+            const std::string prefix = i.b[0] == '~' ? i.b : (home / i.b).string();
+            writeFile(at, "game:\n  exe: " + prefix + "/drive_c/Game.exe\n  prefix: " + prefix +
+                              "\nname: Diablo II\nrunner: wine\nsystem: {}\nwine:\n  version: " +
+                              i.c + "\n");
+        } else if (i.kind == Bottle) { // a bottle with its bottle.yml, as Bottles lays it out
+            lay({Game, i.a + "/bottles/" + i.b, i.d});
+            writeFile(at / "bottles" / i.b / "bottle.yml",
+                      "Arch: win64\nCustom_Path: false\nName: " + i.b + "\nPath: " + i.b +
+                          "\nRunner: " + i.c + "\n");
+        } else if (i.kind == Wine) {
+            writeFile(at, "#!/bin/sh\n{ printf 'wine=%s\\ncwd=%s\\nWINEPREFIX=%s\\n' \"$0\" "
+                          "\"$(pwd)\" \"$WINEPREFIX\"; for a; do printf 'arg=%s\\n' \"$a\"; done; "
+                          "} > \"$VELMORAN_WINE_RECORD.part\" && mv \"$VELMORAN_WINE_RECORD.part\" "
+                          "\"$VELMORAN_WINE_RECORD\"\n");
+            fs::permissions(at, fs::perms::owner_all);
+        } else if (i.kind == Text) {
+            writeFile(at, i.b);
+        } else if (i.kind == DeadLink) {
+            fs::create_directories(at.parent_path());
+            fs::create_directory_symlink(home / "nowhere", at);
+        } else {
+            if (i.kind == DataHome)
+                environment.dataHome = at;
+            else
+                (i.kind == PrefixVar ? environment.winePrefix : environment.wine) = at.string();
+        }
+    }
+    std::string inHome(std::string text) const
+    {
+        for (std::size_t at; (at = text.find('~')) != std::string::npos;)
+            text.replace(at, 1, home.string());
+        return text;
+    }
+    // What the started wine recorded, once it has (a detached start takes a moment).
+    std::string recorded() const
+    {
+        for (int i = 0; i < 500 && !fs::exists(record); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        return fs::exists(record) ? readFile(record) : "(no wine was started)";
+    }
+    std::string started(const std::string& wine, const fs::path& prefix) const
+    {
+        return "wine=" + fs::path(inHome(wine)).lexically_normal().string() +
+               "\ncwd=" + prefix.string() +
+               "/drive_c/Program Files (x86)/Diablo II\nWINEPREFIX=" + prefix.string() +
+               "\narg=" + GameAt + "\\Diablo II.exe\n";
+    }
+};
+
+// The platform on a home, with a main window and message box that record.
+struct Velmoran
+{
+    explicit Velmoran(const Home& h) : services(createLinuxPlatformServices(h.environment)) {}
+    std::unique_ptr<PlatformServices> services;
+    Platform& platform = services->platform();
+    FakeForm form;
+    RecordingMessages messages;
+    CommandContext context{platform, form, messages};
+};
+
+struct Case
+{
+    const char* name;
+    std::vector<Item> home;
+    const char* chosen; // the prefix used, relative to home; "" for none
+    const char* wine;   // that Launch starts; when none is chosen, the drive list's first
+    Texts says = {};    // when none is chosen, in the message ("~": home)
+};
+
+const std::string LutrisWine = "~/.local/share/lutris/runners/wine/lutris-7.2/bin/wine";
+const std::string PathWine = "~/../bin/wine";
+
+const Case Cases[] = {
+    {"a Lutris prefix in ~/Games with its runner; ~/.wine without the game",
+     {{NoGame, ".wine"},
+      {GameFile, Lutris + "diablo-ii-1700000000.yml", "Games/d2", "lutris-7.2"},
+      {Game, "Games/d2"},
+      {Wine, LutrisWine.substr(2)}},
+     "Games/d2",
+     LutrisWine.c_str()},
+    {"an older Lutris game file naming its prefix with ~, its runner not installed",
+     {{GameFile, ".config/lutris/games/d2.yml", "~/Prefixes/d2", "lutris-7.2"},
+      {Game, "Prefixes/d2"}},
+     "Prefixes/d2",
+     PathWine.c_str()},
+    {"XDG_DATA_HOME in place of ~/.local/share",
+     {{DataHome, "data"},
+      {GameFile, "data/lutris/games/d2.yml", "Prefixes/xdg", "7"},
+      {Game, "Prefixes/xdg"},
+      {Wine, "data/lutris/runners/wine/7/bin/wine"},
+      {GameFile, Lutris + "d2.yml", "Prefixes/not", "7"},
+      {Game, "Prefixes/not"}},
+     "Prefixes/xdg",
+     "~/data/lutris/runners/wine/7/bin/wine"},
+    {"WINE before the prefix's runner",
+     {{GameFile, Lutris + "d2.yml", "Games/d2", "lutris-7.2"},
+      {Game, "Games/d2"},
+      {Wine, LutrisWine.substr(2)},
+      {Wine, "own/wine"},
+      {WineVar, "own/wine"}},
+     "Games/d2",
+     "~/own/wine"},
+    {"a Bottles bottle with its runner",
+     {{Bottle, Bottles, "D2", "soda-7.0-9"}, {Wine, Bottles + "/runners/soda-7.0-9/bin/wine"}},
+     ".local/share/bottles/bottles/D2",
+     "~/.local/share/bottles/runners/soda-7.0-9/bin/wine"},
+    {"a bottle on the system's Wine; broken game files passed over",
+     {{Text, Lutris + "a.yml", "game: [prefix: {\n\t- ]]:"},
+      {Text, Lutris + "b.yml", std::string(5000, '[')},
+      {Bottle, Bottles, "D2", "sys-wine-9.0"}},
+     ".local/share/bottles/bottles/D2",
+     PathWine.c_str()},
+    {"two prefixes with the game",
+     {{Game, ".wine"}, {Bottle, Bottles, "D2", "soda-7.0-9", "C:\\Games\\Diablo II"}},
+     "",
+     "c: [~/.wine/drive_c]",
+     {"more than one Wine prefix", "~/.wine (Wine's default prefix): game folder " + GameAt,
+      "~/.local/share/bottles/bottles/D2 (Bottles bottle D2): game folder C:\\Games\\Diablo II",
+      "WINEPREFIX=~/.wine velmoran", "Exec=env WINEPREFIX=~/.wine velmoran"}},
+    {"a broken game file and a prefix link that leads nowhere",
+     {{NoGame, ".wine"},
+      {Text, Lutris + "broken.yml", "game:\n  prefix: \"open"},
+      {GameFile, Lutris + "gone.yml", "Games/gone", "7"},
+      {DeadLink, "Games/gone"}},
+     "",
+     "c: [~/.wine/drive_c]",
+     {"~/.wine (Wine's default prefix)", "lutris/games/broken.yml: not valid YAML",
+      "gone.yml: names the prefix ~/Games/gone, which is a link that leads nowhere",
+      "the Bottles bottles ~/" + Flatpak + "/bottles/*"}},
+    {"WINEPREFIX before every other prefix",
+     {{PrefixVar, "chosen"}, {NoGame, "chosen"}, {Bottle, Bottles, "D2", "soda-7.0-9"}},
+     "",
+     "c: [~/chosen/drive_c]",
+     {"~/chosen/system.reg"}},
+    {"no prefix at all", {}, "", "z: [/]", {"but found no Wine prefix"}},
+};
+
+// Every file under a folder with its bytes, to tell that nothing changed.
+std::map<std::string, std::string> tree(const fs::path& root)
+{
+    std::map<std::string, std::string> files;
+    for (const auto& entry : fs::recursive_directory_iterator(root))
+        files[entry.path().string()] = entry.is_regular_file() ? readFile(entry.path()) : "";
+    return files;
+}
+
+TEST(GamePrefix, FindsTheOnePrefixThatHoldsTheGameAndStartsItsWineOrSaysWhy)
+{
+    for (const Case& c : Cases) {
+        SCOPED_TRACE(c.name);
+        Home h;
+        for (const Item& item : c.home)
+            h.lay(item);
+        Velmoran v(h);
+        if (*c.chosen) {
+            const fs::path prefix = h.home / c.chosen;
+            EXPECT_EQ(v.platform.drives.driveNames().front(),
+                      "c: [" + prefix.string() + "/drive_c]");
+            launchGame(v.context);
+            EXPECT_EQ(h.recorded(), h.started(c.wine, prefix));
+            backupPatch(v.context); // in the same prefix
+            EXPECT_TRUE(fs::exists(prefix / "drive_c/Program Files (x86)/Diablo II/Backup"));
+            continue;
+        }
+        EXPECT_EQ(v.platform.drives.driveNames().front(), h.inHome(c.wine));
+        Texts says;
+        for (const std::string& part : c.says)
+            says.push_back(h.inHome(part));
+        EXPECT_TRUE(fails([&] { requireGameFolder(v.platform.registry); }, says));
+        // Then no command changes a file.
+        const auto before = tree(h.scratch.path());
+        v.form.list = {"c:\\windows\\patch_d2.mpq"};
+        v.form.selected = 0;
+        for (auto command : {backupPatch, replacePatch, undoChanges, launchGame, createExcelFolders,
+                             deleteExcelFolders})
+            EXPECT_THROW(command(v.context), OperationError);
+        EXPECT_EQ(tree(h.scratch.path()), before);
+    }
+}
+
+TEST(GamePrefix, AGameThatMovesToAnotherPrefixWhileVelmoranRunsChangesNothing)
+{
+    Home h;
+    h.lay({Game, ".wine"});
+    Velmoran v(h);
+    EXPECT_EQ(requireGameFolder(v.platform.registry), GameAt);
+    fs::rename(h.home / ".wine/system.reg", h.scratch / "moved.reg");
+    h.lay({Bottle, Bottles, "D2", "soda-7.0-9"});
+    const fs::path bottle = h.home / Bottles / "bottles/D2";
+    EXPECT_TRUE(
+        fails([&] { backupPatch(v.context); }, {"start it again to work in " + bottle.string()}));
+    EXPECT_FALSE(fs::exists(bottle / "drive_c/Program Files (x86)/Diablo II/Backup"));
 }
 
 } // namespace
