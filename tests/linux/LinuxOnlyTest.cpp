@@ -54,14 +54,15 @@ template <typename F>::testing::AssertionResult fails(F&& operation, const Texts
 class OnWine : public ::testing::Test
 {
 protected:
-    std::set<std::string> scanned(const std::string& folder, const std::string& name,
-                                  Texts* matches = nullptr)
+    // The subfolders a scan gives, and its matches after "=".
+    std::set<std::string> scanned(const std::string& folder, const std::string& name = "x")
     {
         FolderScan scan;
         files.scanFolder(folder, name, scan);
-        if (matches)
-            *matches = scan.matches;
-        return {scan.subfolders.begin(), scan.subfolders.end()};
+        std::set<std::string> seen(scan.subfolders.begin(), scan.subfolders.end());
+        for (const std::string& match : scan.matches)
+            seen.insert("=" + match);
+        return seen;
     }
     void link(const fs::path& target, const std::string& drive)
     {
@@ -89,7 +90,7 @@ TEST_F(OnWine, DotNamesAndStoredAttributesHideAsWineHidesThem)
         if (listed)
             expected.insert(folder);
     }
-    EXPECT_EQ(scanned("d:\\Attr\\", "x"), expected);
+    EXPECT_EQ(scanned("d:\\Attr\\"), expected);
     // As Wine stores it: hidden is "0x2"; a dot-name is hidden.
     files.setAttributes(sample.gameFolderWindows() + "\\patch_d2.mpq", Attribute::Hidden);
     char stored[8] = {};
@@ -107,19 +108,18 @@ TEST_F(OnWine, PathsMapThroughTheDriveLinksAsTheyAreNow)
     for (const std::string& way : Texts{
              "d:\\Mods\\Median\\", "D:\\MODS\\median\\", "d:/Mods/Median", "A:\\Mods\\Median",
              "d:\\Mods\\.\\Other\\..\\Median\\", (sample.driveD() / "Mods" / "Median").string()}) {
-        Texts matches;
-        EXPECT_EQ(scanned(way, "PATCH_D2.MPQ", &matches), std::set<std::string>{"Sub"}) << way;
-        EXPECT_EQ(matches, Texts{"patch_d2.mpq"}) << way;
+        EXPECT_EQ(scanned(way, "PATCH_D2.MPQ"), (std::set<std::string>{"Sub", "=patch_d2.mpq"}))
+            << way;
     }
     // A drive link made after a scan is used by the next one, whatever an hour-old cache holds.
-    EXPECT_TRUE(fails([&] { scanned("m:\\", "x"); }, {"m:"}));
+    EXPECT_TRUE(fails([&] { scanned("m:\\"); }, {"m:"}));
     link(sample.driveD() / "Mods", "m:");
     fs::last_write_time(sample.prefix() / "dosdevices",
                         fs::file_time_type::clock::now() - std::chrono::hours(1));
-    EXPECT_EQ(scanned("m:\\", "x"), (std::set<std::string>{"Eastern Sun", "Median"}));
+    EXPECT_EQ(scanned("m:\\"), (std::set<std::string>{"Eastern Sun", "Median"}));
     // The kernel's folders and the prefix's own drive folder are never walked into.
-    const std::set<std::string> root = scanned("z:\\", "x");
-    const std::set<std::string> own = scanned("z:" + sample.prefix().string(), "x");
+    const std::set<std::string> root = scanned("z:\\");
+    const std::set<std::string> own = scanned("z:" + sample.prefix().string());
     EXPECT_EQ(root.count("proc") + root.count("sys") + root.count("dev"), 0u);
     EXPECT_EQ(own, std::set<std::string>{"drive_c"});
 }
@@ -268,14 +268,7 @@ TEST(WineRegistryText, FindsTheInstallPathAsWineReadsIt)
     for (const auto& [what, text, expected] : rows)
         EXPECT_EQ(findWineRegistryString(text, GameKeyPath, "InstallPath"), expected) << what;
 
-    // Read from the prefix anew each time; a relative WINEPREFIX is refused.
-    ScratchFolder scratch("velmoran-registry");
-    SamplePrefix sample(scratch.path());
-    WineRegistryReader reader{WinePrefix(sample.prefix())};
-    EXPECT_EQ(lookupGameFolder(reader), sample.gameFolderWindows());
-    const std::string moved = "D:\\Other Place";
-    sample.writeRegistry(&moved);
-    EXPECT_EQ(lookupGameFolder(reader), moved);
+    // A relative WINEPREFIX is refused, not taken from the current folder.
     const ScopedVariable relative("WINEPREFIX", "relative/prefix");
     EXPECT_NE(WineRegistryReader(WinePrefix::fromEnvironment())
                   .describeLocation(RootKey::LocalMachine, GameKeyPath, "InstallPath")
@@ -394,6 +387,8 @@ struct Home
     ScopedVariable path{"PATH", (scratch / "bin").string() + ":/usr/bin:/bin"};
     ScopedVariable recordTo{"VELMORAN_WINE_RECORD", record.string()};
     int made = 0;
+    FakeForm form; // the main window and message box, recording
+    RecordingMessages messages;
 
     explicit Home(const std::vector<Item>& items)
     {
@@ -457,17 +452,6 @@ struct Home
                "/drive_c/Program Files (x86)/Diablo II\nWINEPREFIX=" + prefix.string() +
                "\narg=" + GameAt + "\\Diablo II.exe\n";
     }
-};
-
-// The platform on a home, with a main window and message box that record.
-struct Velmoran
-{
-    explicit Velmoran(const Home& h) : services(createLinuxPlatformServices(h.environment)) {}
-    std::unique_ptr<PlatformServices> services;
-    Platform& platform = services->platform();
-    FakeForm form;
-    RecordingMessages messages;
-    CommandContext context{platform, form, messages};
 };
 
 struct Case
@@ -552,29 +536,30 @@ TEST(GamePrefix, FindsTheOnePrefixThatHoldsTheGameAndStartsItsWineOrSaysWhy)
     for (const Case& c : Cases) {
         SCOPED_TRACE(c.name);
         Home h(c.home);
-        Velmoran v(h);
+        const auto services = createLinuxPlatformServices(h.environment);
+        CommandContext context{services->platform(), h.form, h.messages};
         if (*c.chosen) {
             const fs::path prefix = h.home / c.chosen;
-            EXPECT_EQ(v.platform.drives.driveNames().front(),
+            EXPECT_EQ(context.platform.drives.driveNames().front(),
                       "c: [" + prefix.string() + "/drive_c]");
-            launchGame(v.context);
+            launchGame(context);
             EXPECT_EQ(h.recorded(), h.started(c.wine, prefix));
-            backupPatch(v.context); // in the same prefix
+            backupPatch(context); // in the same prefix
             EXPECT_TRUE(fs::exists(prefix / "drive_c/Program Files (x86)/Diablo II/Backup"));
             continue;
         }
-        EXPECT_EQ(v.platform.drives.driveNames().front(), h.inHome(c.wine));
+        EXPECT_EQ(context.platform.drives.driveNames().front(), h.inHome(c.wine));
         Texts says;
         for (const std::string& part : c.says)
             says.push_back(h.inHome(part));
-        EXPECT_TRUE(fails([&] { requireGameFolder(v.platform.registry); }, says));
+        EXPECT_TRUE(fails([&] { requireGameFolder(context.platform.registry); }, says));
         // Then no command changes a file.
         const auto before = tree(h.scratch.path());
-        v.form.list = {"c:\\windows\\patch_d2.mpq"};
-        v.form.selected = 0;
+        h.form.list = {"c:\\windows\\patch_d2.mpq"};
+        h.form.selected = 0;
         for (auto command : {backupPatch, replacePatch, undoChanges, launchGame, createExcelFolders,
                              deleteExcelFolders})
-            EXPECT_THROW(command(v.context), OperationError);
+            EXPECT_THROW(command(context), OperationError);
         EXPECT_EQ(tree(h.scratch.path()), before);
     }
 }
@@ -582,13 +567,14 @@ TEST(GamePrefix, FindsTheOnePrefixThatHoldsTheGameAndStartsItsWineOrSaysWhy)
 TEST(GamePrefix, AGameThatMovesToAnotherPrefixWhileVelmoranRunsChangesNothing)
 {
     Home h({{Game, ".wine"}});
-    Velmoran v(h);
-    EXPECT_EQ(requireGameFolder(v.platform.registry), GameAt);
+    const auto services = createLinuxPlatformServices(h.environment);
+    CommandContext context{services->platform(), h.form, h.messages};
+    EXPECT_EQ(requireGameFolder(context.platform.registry), GameAt);
     fs::rename(h.home / ".wine/system.reg", h.scratch / "moved.reg");
     h.lay({Bottle, Bottles, "D2", "soda-7.0-9"});
     const fs::path bottle = h.home / Bottles / "bottles/D2";
     EXPECT_TRUE(
-        fails([&] { backupPatch(v.context); }, {"start it again to work in " + bottle.string()}));
+        fails([&] { backupPatch(context); }, {"start it again to work in " + bottle.string()}));
     EXPECT_FALSE(fs::exists(bottle / "drive_c/Program Files (x86)/Diablo II/Backup"));
 }
 
