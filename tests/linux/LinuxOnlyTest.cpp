@@ -366,7 +366,6 @@ TEST_F(OnWine, AnUnreadableDriveIsToldAndCIsSelectedOnce)
 // out as Wine, Lutris and Bottles lay them out; stand-in wines record which was started, and how.
 const std::string GameAt = "C:\\Program Files (x86)\\Diablo II";
 const std::string Lutris = ".local/share/lutris/games/", Bottles = ".local/share/bottles";
-const std::string Flatpak = ".var/app/com.usebottles.bottles/data/bottles";
 
 // One thing in the home folder (paths relative to it) or in the environment.
 // clang-format off
@@ -513,7 +512,7 @@ const Case Cases[] = {
      "c: [~/.wine/drive_c]",
      {"~/.wine (Wine's default prefix)", "lutris/games/broken.yml: not valid YAML",
       "gone.yml: names the prefix ~/Games/gone, which is a link that leads nowhere",
-      "the Bottles bottles ~/" + Flatpak + "/bottles/*"}},
+      "the Bottles bottles ~/.var/app/com.usebottles.bottles/data/bottles/bottles/*"}},
     {"WINEPREFIX before every other prefix",
      {{PrefixVar, "chosen"}, {NoGame, "chosen"}, {Bottle, Bottles, "D2", "soda-7.0-9"}},
      "",
