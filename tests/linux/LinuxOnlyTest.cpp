@@ -188,8 +188,7 @@ TEST_F(OnWine, SpecialFilesAreRefusedAndReadOnlyFoldersCopied)
     EXPECT_TRUE(fs::exists(scratch / "stray" / ".velmoran-copy-x-1.tmp"));
 }
 
-// A full file system: a copy fails clearly and keeps the old file whole, a move within it works;
-// one without user attributes: a copy across to it works, hiding there is a clear failure.
+// A full file system: a copy or a write fails clearly and keeps the old file whole.
 TEST(OnSmallFileSystems, AFullOneFailsClearlyAndKeepsTheOldFileWhole)
 {
     ScratchFolder scratch("velmoran-small");
