@@ -234,8 +234,10 @@ TEST(WineRegistryText, FindsTheInstallPathAsWineReadsIt)
          file("win64", plain + native + "\n" + wow + at("\"C:\\\\Wow\"")), "C:\\Wow"},
         {"win64 falls back to the plain key", file("win64", plain + native), "C:\\Native"},
         {"win32 ignores Wow6432Node", file("win32", wow + at("\"C:\\\\Wow\"")), std::nullopt},
-        {"win64 ignores another key",
-         file("win64", "[Software\\\\Other]\n" + native + plain + at("\"C:\\\\D2\"")), "C:\\D2"},
+        {"win64 ignores another key of that name",
+         file("win64", "[Software\\\\Other\\\\Blizzard Entertainment\\\\Diablo II]\n" + native +
+                           plain + at("\"C:\\\\D2\"")),
+         "C:\\D2"},
         {"names without regard to case",
          file("win32",
               "[software\\\\BLIZZARD ENTERTAINMENT\\\\diablo ii]\n\"installpath\"=\"D:\\\\D2\"\n"),
