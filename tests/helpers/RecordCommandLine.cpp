@@ -1,5 +1,5 @@
 // A stand-in for a Windows program that the tests start (the game's "Diablo II.exe", or a
-// decoy): it writes how it was started to "<its own path>.txt" and ends.
+// decoy): it writes how it was started to "<its own path>.txt" and ends:
 //   line 1: the command line as the system gave it
 //   line 2: the current folder
 //   then one line per argument after the program's name, as the C runtime splits them
@@ -8,6 +8,8 @@
 
 #include <shellapi.h>
 
+#include <filesystem>
+#include <fstream>
 #include <string>
 
 namespace {
@@ -25,45 +27,28 @@ std::string utf8(const wchar_t* text)
 
 int main()
 {
-    std::wstring self(32768, L'\0');
+    std::wstring self(32768, L'\0'), folder(32768, L'\0');
     self.resize(::GetModuleFileNameW(nullptr, self.data(), static_cast<DWORD>(self.size())));
-    std::wstring folder(32768, L'\0');
     folder.resize(::GetCurrentDirectoryW(static_cast<DWORD>(folder.size()), folder.data()));
-
     const wchar_t* line = ::GetCommandLineW();
     std::string record = utf8(line) + "\n" + utf8(folder.c_str()) + "\n";
     int count = 0;
     if (wchar_t** arguments = ::CommandLineToArgvW(line, &count)) {
         for (int i = 1; i < count; ++i)
             record += utf8(arguments[i]) + "\n";
+        // Opened as a viewer of a file: a copy of what it held when read, made before the record.
+        const DWORD kind =
+            count >= 2 ? ::GetFileAttributesW(arguments[1]) : INVALID_FILE_ATTRIBUTES;
+        if (kind != INVALID_FILE_ATTRIBUTES && !(kind & FILE_ATTRIBUTE_DIRECTORY))
+            ::CopyFileW(arguments[1], (self + L".input").c_str(), FALSE);
         ::LocalFree(arguments);
     }
-
-    // Opened as a viewer of a file: a copy of what the file held when it was read, in
-    // "<its own path>.input", written before the record.
-    if (count >= 2) {
-        const std::wstring input = self + L".input";
-        int arguments = 0;
-        wchar_t** argv = ::CommandLineToArgvW(line, &arguments);
-        if (argv && ::GetFileAttributesW(argv[1]) != INVALID_FILE_ATTRIBUTES &&
-            !(::GetFileAttributesW(argv[1]) & FILE_ATTRIBUTE_DIRECTORY))
-            ::CopyFileW(argv[1], input.c_str(), FALSE);
-        if (argv)
-            ::LocalFree(argv);
-    }
-
     // Written whole under another name first, so that a reader never sees half of it.
     const std::wstring part = self + L".part";
-    const HANDLE file = ::CreateFileW(part.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
+    std::ofstream out(std::filesystem::path(part), std::ios::binary);
+    out << record;
+    out.close();
+    if (!out)
         return 2;
-    DWORD written = 0;
-    const bool ok =
-        ::WriteFile(file, record.data(), static_cast<DWORD>(record.size()), &written, nullptr) &&
-        written == record.size();
-    ::CloseHandle(file);
-    if (!ok || !::MoveFileExW(part.c_str(), (self + L".txt").c_str(), MOVEFILE_REPLACE_EXISTING))
-        return 3;
-    return 0;
+    return ::MoveFileExW(part.c_str(), (self + L".txt").c_str(), MOVEFILE_REPLACE_EXISTING) ? 0 : 3;
 }

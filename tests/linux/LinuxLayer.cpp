@@ -9,7 +9,6 @@
 #include "support/StandIns.h"
 
 #include <algorithm>
-
 #include <sys/stat.h>
 #include <sys/xattr.h>
 
@@ -66,15 +65,12 @@ public:
     std::optional<Started> started(const std::string& relative, bool wait) override
     {
         for (const auto& run : m_programs.waitFor("wine", wait ? 1 : 0)) {
-            Started s;
-            for (const std::string& line : run) {
+            Started s; // the first argument is the program
+            for (const std::string& line : run)
                 if (line.starts_with("cwd="))
                     s.folder = line.substr(4);
-                else if (line.starts_with("arg=") && s.program.empty())
-                    s.program = line.substr(4);
                 else if (line.starts_with("arg="))
-                    s.arguments.push_back(line.substr(4));
-            }
+                    (s.program.empty() ? s.program : s.arguments.emplace_back()) = line.substr(4);
             if (s.program == at(relative))
                 return s;
         }
