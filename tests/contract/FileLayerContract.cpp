@@ -1,5 +1,4 @@
-// The file layer's contract: the file operations, listings, the walk's folder scan, the
-// drive list, the program starter and the URL viewer, as every platform must meet it.
+// The file layer's contract, as every platform's layer must meet it.
 #include "FileLayer.h"
 #include "core/OperationError.h"
 #include "support/ScratchFolder.h"
@@ -38,7 +37,7 @@ protected:
             names.insert(name);
         return names;
     }
-    // The names the system holds in a folder: a left-over temporary file shows here.
+    // The names the system holds in a folder, left-over temporary files included.
     Names entries(const std::string& path)
     {
         Names names;
@@ -46,17 +45,19 @@ protected:
             names.insert(entry.path().filename().string());
         return names;
     }
-    // The operation fails with an OperationError that gives a reason and names each path.
+    // The operation fails with an OperationError that gives a reason and names each path
+    // (each text as it is when `literal`).
     template <typename F>
-    ::testing::AssertionResult fails(F&& operation, const std::vector<std::string>& paths)
+    ::testing::AssertionResult fails(F&& operation, const std::vector<std::string>& paths,
+                                     bool literal = false)
     {
         try {
             operation();
         } catch (const OperationError& error) {
             std::string missing = error.reason().empty() ? " a reason" : "";
             for (const std::string& path : paths)
-                if (std::string(error.what()).find(at(path)) == std::string::npos)
-                    missing += " " + at(path);
+                if (std::string(error.what()).find(literal ? path : at(path)) == std::string::npos)
+                    missing += " " + (literal ? path : at(path));
             return (missing.empty() ? ::testing::AssertionSuccess() : ::testing::AssertionFailure())
                    << error.what() << " lacks" << missing;
         }
@@ -86,7 +87,6 @@ TEST_P(FileLayerContract, ListingsFilterAndResolveNamesAsWindowsDoes)
     layer->store("d/SystemSub", Attribute::System);
     const Names ordinary{"plain.txt", "readonly.txt", "noext"};
     const std::tuple<const char*, FindFilter, Names> rows[] = {
-        {"d/*.*", FindFilter::Ordinary, ordinary},
         {"d/*", FindFilter::Ordinary, ordinary},
         {"d/*.*", FindFilter::Hidden, {"plain.txt", "readonly.txt", "noext", "hidden.txt"}},
         {"d/*.*",
@@ -97,28 +97,17 @@ TEST_P(FileLayerContract, ListingsFilterAndResolveNamesAsWindowsDoes)
         {"d/HIDDEN.TXT", FindFilter::Hidden, {"hidden.txt"}},
         {"missing/*.*", FindFilter::Folder, {}},
         {"D/eastern SUN/Patch_D2.Mpq", FindFilter::Ordinary, {"PATCH_D2.MPQ"}},
-        {"d/Eastern Sun/*.MPQ", FindFilter::Ordinary, {"PATCH_D2.MPQ"}},
-        {"d/Eastern Sun/patch_d?.mpq", FindFilter::Ordinary, {"PATCH_D2.MPQ"}},
+        {"d/eastern sun/patch_d?.mpq", FindFilter::Ordinary, {"PATCH_D2.MPQ"}},
         {"d/Nowhere/patch_d2.mpq", FindFilter::Ordinary, {}}};
     for (const auto& [pattern, filter, names] : rows)
         EXPECT_EQ(list(pattern, filter), names) << pattern;
-    EXPECT_EQ(findFirst(files(), at("d/eastern sun/*.mpq"), FindFilter::Ordinary), "PATCH_D2.MPQ");
-
-    // Listings are independent, and end once.
+    // Two listings at once are independent; a listing ends once.
     auto outer = files().findFile(at("d/*.txt"), FindFilter::Ordinary);
-    Names outerNames, innerNames;
-    for (std::string name = outer->next(); !name.empty(); name = outer->next()) {
-        outerNames.insert(name);
-        auto inner = files().findFile(at("d/Eastern Sun/*.*"), FindFilter::Ordinary);
-        for (std::string other = inner->next(); !other.empty(); other = inner->next())
-            innerNames.insert(other);
-    }
-    EXPECT_EQ(outerNames, (Names{"plain.txt", "readonly.txt"}));
-    EXPECT_EQ(innerNames, Names{"PATCH_D2.MPQ"});
+    EXPECT_FALSE(outer->next().empty());
+    EXPECT_EQ(list("d/Eastern Sun/*.*", FindFilter::Ordinary), Names{"PATCH_D2.MPQ"});
+    EXPECT_FALSE(outer->next().empty());
+    EXPECT_EQ(outer->next(), "");
     EXPECT_THROW(outer->next(), OperationError);
-    auto empty = files().findFile(at("missing/*.*"), FindFilter::Folder);
-    EXPECT_EQ(empty->next(), "");
-    EXPECT_THROW(empty->next(), OperationError);
 }
 
 TEST_P(FileLayerContract, AttributesAreSetWholeAndReadBack)
@@ -129,8 +118,6 @@ TEST_P(FileLayerContract, AttributesAreSetWholeAndReadBack)
     EXPECT_EQ(stored("patch_d2.mpq"), Attribute::ReadOnly);
     files().setAttributes(at("patch_d2.mpq"), Attribute::Hidden);
     EXPECT_EQ(stored("patch_d2.mpq"), Attribute::Hidden);
-    EXPECT_EQ(list("patch_d2.mpq", FindFilter::Ordinary), Names{});
-    EXPECT_EQ(list("patch_d2.mpq", FindFilter::Hidden), Names{"patch_d2.mpq"});
     files().setAttributes(at("patch_d2.mpq"), Attribute::Normal);
     EXPECT_EQ(stored("patch_d2.mpq"), Attribute::Normal);
     EXPECT_EQ(files().fileAttributes(at("SAVE")), Attribute::Directory);
@@ -265,7 +252,6 @@ TEST_P(FileLayerContract, SameContentsComparesEveryByte)
     EXPECT_TRUE(fails([&] { files().sameContents(at("c/a"), at("c/x")); }, {"c/x"}));
 }
 
-// What the walk reads of a folder; the walk's own tests check the rest on this layer.
 TEST_P(FileLayerContract, ScanFolderGivesVisibleSubfoldersWithTheirIdentityAndMatches)
 {
     for (const char* name :
@@ -287,7 +273,6 @@ TEST_P(FileLayerContract, ScanFolderGivesVisibleSubfoldersWithTheirIdentityAndMa
         EXPECT_EQ(inner.folder, outer.subfolderIds[i]) << outer.subfolders[i];
         EXPECT_NE(inner.folder, FolderId{});
     }
-    // A folder that is not there is gone, which the walk tells apart from unreadable.
     EXPECT_THROW(files().scanFolder(at("missing/"), "patch_d2.mpq", inner), FolderGone);
 }
 
@@ -332,21 +317,12 @@ TEST_P(FileLayerContract, TheDriveListNamesReadableDrivesInLetterOrder)
     std::string absent = "y:";
     while (letters.find(absent[0]) != std::string::npos)
         --absent[0];
-    for (const std::string& name : {absent, std::string("?")}) {
-        try {
-            layer->drives().testReadable(name);
-            ADD_FAILURE() << name << " read";
-        } catch (const OperationError& error) {
-            EXPECT_NE(std::string(error.what()).find(name), std::string::npos) << error.what();
-            EXPECT_FALSE(error.reason().empty()) << name;
-        }
-    }
+    EXPECT_TRUE(fails([&] { layer->drives().testReadable(absent); }, {absent}, true));
 }
 
 TEST_P(FileLayerContract, TheStarterStartsExactlyTheProgramWithItsArguments)
 {
-    const std::string game = "Program Files/Diablo II/Diablo II.exe";
-    // Decoys where an unquoted path would be looked for.
+    const std::string game = "Program Files/Diablo II/Diablo II.exe"; // and decoys for its parts
     for (const std::string& program :
          {game, std::string("Program.exe"), std::string("Program Files/Diablo.exe")})
         layer->installProgram(program);
@@ -356,7 +332,7 @@ TEST_P(FileLayerContract, TheStarterStartsExactlyTheProgramWithItsArguments)
     ASSERT_TRUE(started);
     EXPECT_EQ(started->arguments, arguments);
     EXPECT_EQ(started->folder, layer->real("Program Files/Diablo II"));
-    // A program that is not there (the started one may still be running) fails, named.
+    // A program that is not there fails, named.
     const std::string missing = "Program Files/Diablo II/Missing.exe";
     EXPECT_TRUE(
         fails([&] { layer->starter().startProgram(at(missing), {"-w"}, at("Program Files")); },
@@ -382,13 +358,8 @@ TEST_P(FileLayerContract, TheViewerGetsTheShortcutWhichIsThenDeleted)
 
     const std::string broken = layer->breakViewer(); // a failed hand-over: told, no file left
     write(broken, content);
-    try {
-        layer->viewer().openShortcut(at(broken), "velmoran.example.org");
-        ADD_FAILURE() << "no failure";
-    } catch (const OperationError& error) {
-        EXPECT_NE(std::string(error.what()).find("velmoran.example.org"), std::string::npos)
-            << error.what();
-    }
+    EXPECT_TRUE(fails([&] { layer->viewer().openShortcut(at(broken), "velmoran.example.org"); },
+                      {"velmoran.example.org"}, true));
     EXPECT_FALSE(exists(broken));
 }
 
