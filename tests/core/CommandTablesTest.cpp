@@ -232,21 +232,18 @@ TEST(CommandTables, TheLinkHandsTheViewerAWholeShortcut)
     ScratchFolder scratch("velmoran-link");
     SampleGame game(scratch / "game");
     const std::string app = (scratch / "app").string(), temp = (scratch / "temp").string();
-    writeFile(scratch / "app" / "TEMP.URL", std::string(300, 'x')); // emptied, not appended to
-    std::filesystem::create_directories(temp);
+    for (const std::string& folder : {app, temp})
+        std::filesystem::create_directories(folder);
     Platform& real = game.platform();
     Platform platform{real.files, real.registry, real.starter, real.drives, viewer, app, temp};
     CommandContext context{platform, game.form, game.messages};
-    for (const auto& [caption, folder] :
-         {std::pair{"velmoran.example.org/?a=b&c=d", app}, {"velmoran.example.org", temp}}) {
-        if (folder == temp)
-            std::filesystem::remove_all(app);
-        game.form.url = caption;
+    game.form.url = "velmoran.example.org/?a=b&c=d";
+    for (const std::string& folder : {app, temp}) {
         openWebsite(context);
-        EXPECT_EQ(viewer.seen.back(), folder + "\\TEMP.URL " + caption +
-                                          "\n[InternetShortcut]\r\nURL=" + caption + "\r\n");
+        EXPECT_EQ(viewer.seen.back(), folder + "\\TEMP.URL " + game.form.url +
+                                          "\n[InternetShortcut]\r\nURL=" + game.form.url + "\r\n");
+        std::filesystem::remove_all(folder);
     }
-    std::filesystem::remove_all(temp);
     try {
         openWebsite(context);
         ADD_FAILURE() << "no failure";

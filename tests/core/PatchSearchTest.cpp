@@ -144,24 +144,6 @@ TEST_F(Walk, AFolderRemovedDuringTheWalkIsGoneAndOneThatCannotBeReadIsTold)
         << missing.passedOver[0];
 }
 
-TEST_F(Walk, AStopRequestEndsTheWalkBeforeTheNextFolder)
-{
-    make({"patch_d2.mpq", "A/patch_d2.mpq"});
-    struct StopAtFirst : Recorder
-    {
-        StopRequest stop;
-        void subfolderFound(std::uint64_t n) override
-        {
-            Recorder::subfolderFound(n);
-            stop.request();
-        }
-    } observer;
-    summary = FindFiles(files(), at(), PatchFileName, observer, &observer.stop);
-    EXPECT_TRUE(summary.stopped);
-    EXPECT_EQ(observer.entries, Texts{at("patch_d2.mpq")});
-    EXPECT_EQ(summary.foldersRead, 1u);
-}
-
 TEST(BatchingObserver, HandsOverReportsTogetherWithTheLastCaption)
 {
     std::vector<SearchBatch> batches;
@@ -180,27 +162,15 @@ TEST(BatchingObserver, HandsOverReportsTogetherWithTheLastCaption)
     EXPECT_EQ(batches[0].foldersPassedOver, 1u);
 }
 
-TEST(FindCommand, TheRootIsTheDriveLetterAndUnreadFoldersAreToldLast)
+TEST(FindCommand, TheRootIsTheDriveLetterAndOneUnreadFolderIsToldAsOne)
 {
     for (const auto& [drive, root] :
          {std::pair{"c:", "c:\\"}, {"c: [drive_c]", "c:\\"}, {"e: label", "e:\\"}})
         EXPECT_EQ(searchRoot(drive), root);
     EXPECT_THROW(searchRoot(""), OperationError);
-
-    TestPlatform services{fs::temp_directory_path()};
-    FakeForm form;
-    RecordingMessages messages;
-    CommandContext context{services.real(), form, messages};
-    SearchSummary passed{0, 0, 2,
-                         "Could not read the folder.\nc:\\x\\\n\nReason: Permission denied"};
-    endFind(context, passed);
-    const std::string two = "2 folders could not be read and were passed over. The first:\n\n";
-    EXPECT_EQ(messages.shown,
-              (std::vector<ShownMessage>{{NothingFoundMessage, "Velmoran"},
-                                         {two + passed.firstPassedOver, "Velmoran"}}));
-    passed.foldersPassedOver = 1;
-    EXPECT_EQ(passedOverMessage(passed),
-              "1 folder could not be read and was passed over.\n\n" + passed.firstPassedOver);
+    const SearchSummary one{0, 0, 1, "Could not read the folder."};
+    EXPECT_EQ(passedOverMessage(one),
+              "1 folder could not be read and was passed over.\n\nCould not read the folder.");
     EXPECT_EQ(passedOverMessage(SearchSummary{}), "");
 }
 
