@@ -13,8 +13,7 @@
 
 namespace velmoran::testing {
 
-// How a stand-in program was started.
-struct Started
+struct Started // how a stand-in program was started
 {
     std::string program;
     std::vector<std::string> arguments;

@@ -1,15 +1,13 @@
-// The drive walk on this platform's real layer, and the Find command's end and drive rules.
+// The drive walk on this platform's real layer, and the Find command's root and end.
 #include "core/PatchSearch.h"
 #include "core/FindCommand.h"
 #include "core/OperationError.h"
-#include "core/PathRules.h"
 #include "support/Recorders.h"
 #include "support/ScratchFolder.h"
 #include "support/TestPlatform.h"
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <functional>
 #include <utility>
 
@@ -44,10 +42,10 @@ protected:
                                              : writeFile(scratch / "tree" / path, path);
     }
     Recorder walk(const std::string& root, FileSystem* through = nullptr,
-                  const StopRequest* stop = nullptr, unsigned readAhead = DefaultReadAhead)
+                  unsigned readAhead = DefaultReadAhead)
     {
         Recorder seen;
-        summary = FindFiles(through ? *through : files(), root, PatchFileName, seen, stop,
+        summary = FindFiles(through ? *through : files(), root, PatchFileName, seen, nullptr,
                             readAhead, std::chrono::microseconds(0));
         return seen;
     }
@@ -84,18 +82,16 @@ TEST_F(Walk, GivesWhatTheListingOperationsGiveWhateverIsReadAhead)
           "Deep/1/2/3/4/5/6/7/8/9/10/11/12/patch_d2.mpq", "Hidden/patch_d2.mpq",
           "Caps/hidden/patch_d2.mpq", "Named/patch_d2.mpq/patch_d2.mpq"});
     for (int i = 0; i < 60; ++i)
-        writeFile(
-            scratch / "tree" /
-                ("Wide/f" + std::to_string(i) + (i % 7 == 0 ? "/patch_d2.mpq" : "/sub/other")),
-            "");
+        writeFile(scratch / "tree" / "Wide" / ("f" + std::to_string(i)) /
+                      (i % 7 == 0 ? "patch_d2.mpq" : "sub/other"),
+                  "");
     files().setAttributes(at("Hidden"), Attribute::Hidden);
     files().setAttributes(at("Caps\\hidden\\patch_d2.mpq"), Attribute::Hidden);
     Recorder expected;
     referenceWalk(files(), at(), expected);
     ASSERT_EQ(expected.entries.size(), 16u);
     for (const unsigned readAhead : {0u, 1u, 3u, DefaultReadAhead}) { // the root with its "\\"
-        const Recorder seen =
-            walk(at() + (readAhead == 1 ? "\\" : ""), nullptr, nullptr, readAhead);
+        const Recorder seen = walk(at() + (readAhead == 1 ? "\\" : ""), nullptr, readAhead);
         EXPECT_EQ(seen.entries, expected.entries) << readAhead;
         EXPECT_EQ(seen.captions, expected.captions) << readAhead;
         EXPECT_EQ(summary.foldersRead, expected.captions.size() + 1) << readAhead;
@@ -130,7 +126,7 @@ TEST_F(Walk, AFolderRemovedDuringTheWalkIsGoneAndOneThatCannotBeReadIsTold)
         bool removed = false;
         ChangingFiles changing(files(),
                                [&] { removed = fs::remove_all(scratch / "tree" / "Backup") > 0; });
-        const Recorder seen = walk(at(), &changing, nullptr, readAhead);
+        const Recorder seen = walk(at(), &changing, readAhead);
         EXPECT_TRUE(removed);
         EXPECT_EQ(seen.entries, (Texts{at("A\\patch_d2.mpq"), at("Z\\patch_d2.mpq")})) << readAhead;
         EXPECT_EQ(summary.foldersPassedOver, 1u) << readAhead; // Locked, not Backup
@@ -142,24 +138,6 @@ TEST_F(Walk, AFolderRemovedDuringTheWalkIsGoneAndOneThatCannotBeReadIsTold)
     ASSERT_EQ(missing.passedOver.size(), 1u);
     EXPECT_NE(missing.passedOver[0].find(at("No such folder") + "\\"), std::string::npos)
         << missing.passedOver[0];
-}
-
-TEST(BatchingObserver, HandsOverReportsTogetherWithTheLastCaption)
-{
-    std::vector<SearchBatch> batches;
-    BatchingObserver observer([&](SearchBatch&& b) { batches.push_back(std::move(b)); },
-                              std::chrono::hours(1));
-    observer.subfolderFound(2);
-    observer.matchFound("c:\\patch_d2.mpq");
-    observer.folderPassedOver(OperationError("read the folder", {"c:\\x\\"}, "Permission denied"));
-    observer.subfolderFound(1);
-    observer.matchFound("c:\\B\\patch_d2.mpq");
-    observer.flush();
-    observer.flush(); // nothing pending: nothing handed over
-    ASSERT_EQ(batches.size(), 1u);
-    EXPECT_EQ(batches[0].matches, (Texts{"c:\\patch_d2.mpq", "c:\\B\\patch_d2.mpq"}));
-    EXPECT_EQ(batches[0].caption, "1");
-    EXPECT_EQ(batches[0].foldersPassedOver, 1u);
 }
 
 TEST(FindCommand, TheRootIsTheDriveLetterAndOneUnreadFolderIsToldAsOne)

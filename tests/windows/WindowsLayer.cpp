@@ -1,5 +1,4 @@
-// The Windows layer under the file layer's contract, on a scratch folder of this system,
-// with the command line recorder as the stand-in program.
+// The Windows layer under the contract, with the command line recorder as stand-in program.
 #include "contract/FileLayer.h"
 #include "platform/windows/WindowsFileSystem.h"
 #include "platform/windows/WindowsProgramStarter.h"
