@@ -1,6 +1,7 @@
 #pragma once
 
 // Each platform's tests give a factory for its own layer on a scratch folder, for the contract.
+#include "core/Drives.h"
 #include "core/FileSystem.h"
 #include "core/ProgramStarter.h"
 
@@ -25,7 +26,9 @@ class LayerUnderTest
 public:
     virtual ~LayerUnderTest() = default;
     virtual FileSystem& files() = 0;
+    virtual Drives& drives() = 0;
     virtual ProgramStarter& starter() = 0;
+    virtual UrlViewer& viewer() = 0;
 
     // A path of the scratch folder ("Mods/A/x.mpq"), for the system and for the layer.
     virtual std::filesystem::path real(const std::string& relative) const = 0;
@@ -39,6 +42,11 @@ public:
     // A stand-in program that records how it is started; how it was (waiting when asked).
     virtual void installProgram(const std::string& relative) = 0;
     virtual std::optional<Started> started(const std::string& relative, bool wait) = 0;
+    // A shortcut name the stand-in viewer opens ("" when none can be set up); what it got.
+    virtual std::string viewableShortcut() = 0;
+    virtual std::optional<std::string> viewed() = 0;
+    // Makes the hand-over to the viewer fail from now on; the shortcut name to use then.
+    virtual std::string breakViewer() = 0;
 };
 
 using LayerFactory = std::function<std::unique_ptr<LayerUnderTest>(const std::filesystem::path&)>;

@@ -1,11 +1,15 @@
-// The file layer's contract, as every platform's layer must meet it.
+// The file layer's contract (files, listings, drives, the starter and the viewer), as every
+// platform's layer must meet it.
 #include "FileLayer.h"
 #include "core/OperationError.h"
 #include "support/ScratchFolder.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
 #include <set>
+#include <thread>
 
 using namespace velmoran;
 using namespace velmoran::testing;
@@ -44,15 +48,18 @@ protected:
     }
     // The operation fails with an OperationError that gives a reason and names each path.
     template <typename F>
-    ::testing::AssertionResult fails(F&& operation, const std::vector<std::string>& paths)
+    ::testing::AssertionResult fails(F&& operation, const std::vector<std::string>& paths,
+                                     std::vector<std::string> texts = {})
     {
+        for (const std::string& path : paths)
+            texts.push_back(at(path));
         try {
             operation();
         } catch (const OperationError& error) {
             std::string missing = error.reason().empty() ? " a reason" : "";
-            for (const std::string& path : paths)
-                if (std::string(error.what()).find(at(path)) == std::string::npos)
-                    missing += " " + at(path);
+            for (const std::string& text : texts)
+                if (std::string(error.what()).find(text) == std::string::npos)
+                    missing += " " + text;
             return (missing.empty() ? ::testing::AssertionSuccess() : ::testing::AssertionFailure())
                    << error.what() << " lacks" << missing;
         }
@@ -288,6 +295,47 @@ TEST_P(FileLayerContract, TheStarterStartsExactlyTheProgramWithItsArguments)
               {missing}));
     for (const char* decoy : {"Program.exe", "Program Files/Diablo.exe"})
         EXPECT_FALSE(layer->started(decoy, false)) << decoy << " was started";
+}
+
+TEST_P(FileLayerContract, TheDriveListNamesReadableDrivesInLetterOrder)
+{
+    const std::vector<std::string> names = layer->drives().driveNames();
+    std::string letters;
+    for (const std::string& name : names) {
+        EXPECT_TRUE(name.size() >= 2 && name[1] == ':' &&
+                    (name.size() == 2 || (name.rfind(" [", 2) == 2 && name.back() == ']')))
+            << name;
+        EXPECT_TRUE(letters.empty() || letters.back() < name[0]) << name;
+        letters += name[0];
+    }
+    EXPECT_NE(std::find(names.begin(), names.end(), layer->drives().currentDrive()), names.end());
+    EXPECT_NO_THROW(layer->drives().testReadable(at("").substr(0, 2))); // the scratch folder's
+    std::string absent = "y:";
+    while (letters.find(absent[0]) != std::string::npos)
+        --absent[0];
+    for (const std::string& name : {absent, std::string("?")})
+        EXPECT_TRUE(fails([&] { layer->drives().testReadable(name); }, {}, {name}));
+}
+
+TEST_P(FileLayerContract, TheViewerGetsTheShortcutWhichIsThenDeleted)
+{
+    const std::string content = "[InternetShortcut]\r\nURL=velmoran.example.org\r\n";
+    const std::string name = layer->viewableShortcut();
+    if (name.empty())
+        GTEST_SKIP() << "no stand-in viewer can be set up here";
+    write(name, content);
+    layer->viewer().openShortcut(at(name), "velmoran.example.org");
+    const std::optional<std::string> viewed = layer->viewed();
+    ASSERT_TRUE(viewed);
+    EXPECT_NE(viewed->find("velmoran.example.org"), std::string::npos) << *viewed;
+    for (int i = 0; i < 1000 && exists(name); ++i) // the viewer's side may let go late
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_FALSE(exists(name));
+    const std::string broken = layer->breakViewer(); // a failed hand-over: told, no file left
+    write(broken, content);
+    EXPECT_TRUE(fails([&] { layer->viewer().openShortcut(at(broken), "velmoran.example.org"); }, {},
+                      {"velmoran.example.org"}));
+    EXPECT_FALSE(exists(broken));
 }
 
 INSTANTIATE_TEST_SUITE_P(This, FileLayerContract,

@@ -1,8 +1,10 @@
 // The Linux layer under the file layer's contract: a Wine prefix whose drive d: is the
-// scratch folder, with a stand-in for wine.
+// scratch folder, with stand-ins for wine and xdg-open.
 #include "contract/FileLayer.h"
+#include "platform/linux/LinuxDrives.h"
 #include "platform/linux/LinuxFileSystem.h"
 #include "platform/linux/WineProgramStarter.h"
+#include "platform/linux/XdgUrlViewer.h"
 #include "support/ScratchFolder.h"
 #include "support/StandIns.h"
 
@@ -22,7 +24,8 @@ public:
     explicit LinuxLayer(const fs::path& root)
         : m_root(root),
           m_prefix((fs::create_directories(root / "prefix" / "dosdevices"), root / "prefix")),
-          m_files(m_prefix), m_starter(m_prefix), m_programs(root / "stand-ins")
+          m_files(m_prefix), m_drives(m_prefix), m_starter(m_prefix), m_viewer(m_prefix),
+          m_programs(root / "stand-ins")
     {
         fs::create_directories(root / "d");
         fs::create_directories(root / "prefix" / "drive_c");
@@ -31,7 +34,9 @@ public:
         fs::create_directory_symlink("/", root / "prefix" / "dosdevices" / "z:");
     }
     FileSystem& files() override { return m_files; }
+    Drives& drives() override { return m_drives; }
     ProgramStarter& starter() override { return m_starter; }
+    UrlViewer& viewer() override { return m_viewer; }
 
     fs::path real(const std::string& relative) const override { return m_root / "d" / relative; }
     std::string at(const std::string& relative) const override
@@ -71,13 +76,32 @@ public:
         }
         return std::nullopt;
     }
+    std::string viewableShortcut() override { return "TEMP.URL"; }
+    std::optional<std::string> viewed() override
+    {
+        const auto runs = m_programs.waitFor("xdg-open", 1);
+        if (runs.empty())
+            return std::nullopt;
+        std::string text;
+        for (const std::string& line : runs[0])
+            text += line + "\n";
+        return text;
+    }
+    std::string breakViewer() override
+    {
+        m_noOpener.emplace("PATH", (m_root / "empty").string());
+        return "TEMP.URL";
+    }
 
 private:
     fs::path m_root;
     WinePrefix m_prefix;
     LinuxFileSystem m_files;
+    LinuxDrives m_drives;
     WineProgramStarter m_starter;
+    XdgUrlViewer m_viewer;
     StandInPrograms m_programs;
+    std::optional<ScopedVariable> m_noOpener;
 };
 
 } // namespace
