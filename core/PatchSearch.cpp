@@ -303,10 +303,12 @@ private:
             lock.lock();
             m_reading.erase(place);
             std::size_t offered = 0;
+            // Subfolders are offered from the very scan the walk will take, never from a
+            // second read of a folder that may have changed in between.
             if (m_forgotten.erase(place) == 0) {
-                if (!result.error)
-                    offered = offerSubfolders(place, path, result.scan);
-                m_done.emplace(place, std::move(result));
+                const auto [kept, fresh] = m_done.emplace(place, std::move(result));
+                if (fresh && !kept->second.error)
+                    offered = offerSubfolders(place, path, kept->second.scan);
             }
             // Readers asleep for want of work; one that waits for room stays asleep.
             if (offered > 1 && m_done.size() + m_reading.size() < m_window) {
@@ -356,9 +358,10 @@ private:
             lock.lock();
             m_reading.erase(next.place);
             if (m_forgotten.erase(next.place) == 0) {
-                if (!result.error && !m_subtreeCaught) {
-                    met.insert(result.scan.folder);
-                    const FolderScan& scan = result.scan;
+                const auto [kept, fresh] = m_done.emplace(next.place, std::move(result));
+                if (fresh && !kept->second.error && !m_subtreeCaught) {
+                    met.insert(kept->second.scan.folder);
+                    const FolderScan& scan = kept->second.scan;
                     for (std::size_t i = scan.subfolders.size(); i-- > 0;) {
                         const FolderId id =
                             i < scan.subfolderIds.size() ? scan.subfolderIds[i] : FolderId{};
@@ -371,7 +374,6 @@ private:
                              Waiting{next.folder.path + scan.subfolders[i] + '\\', id}});
                     }
                 }
-                m_done.emplace(std::move(next.place), std::move(result));
             }
             if (stack.empty() && !m_subtreeCaught) {
                 m_subtreeGiven = false;
