@@ -449,23 +449,29 @@ int main(int argc, char** argv)
                     "(idle %.1f MB)\n ",
                     program.label.c_str(), number(fields(run.out), "idleKB") / 1024.0);
         std::istringstream lines(run.out);
-        double longest = 0;
+        double longest = 0, idle = number(fields(run.out), "idleKB"), most = 0, last = 0;
         for (std::string line; std::getline(lines, line);) {
             if (line.rfind("find=", 0) != 0)
                 continue;
             const auto values = fields(line);
-            std::printf(" %.1f", number(values, "afterKB") / 1024.0);
+            last = number(values, "afterKB");
+            std::printf(" %.1f", last / 1024.0);
             longest = std::max(longest, number(values, "longestPause"));
+            most = std::max(most, last - idle);
         }
+        std::printf("\n  most above idle after a Find: %.2f MiB", most / 1024.0);
         std::printf("\n  peak MB of each:");
         std::istringstream again(run.out);
         for (std::string line; std::getline(again, line);)
             if (line.rfind("find=", 0) == 0)
                 std::printf(" %.1f", number(fields(line), "peakKB") / 1024.0);
         const std::size_t emptied = run.out.find("emptied listKB=");
-        if (emptied != std::string::npos)
-            std::printf("\n  with List1 emptied afterwards: %.1f MB",
-                        std::atof(run.out.c_str() + emptied + 15) / 1024.0);
+        if (emptied != std::string::npos) {
+            const double without = std::atof(run.out.c_str() + emptied + 15);
+            std::printf("\n  with List1 emptied afterwards: %.1f MB (so List1's entries hold "
+                        "%.2f MiB, the rest %.2f MiB above idle)",
+                        without / 1024.0, (last - without) / 1024.0, (without - idle) / 1024.0);
+        }
         std::printf("\n  longest GUI pause over the ten: %.2f ms\n", longest);
     }
 
