@@ -199,8 +199,17 @@ public:
     // The walk will not enter this folder: nothing at or below it is read ahead any more.
     void forget(const Place& place)
     {
-        if (!m_started)
+        if (!m_started) {
+            // The subtree reader leaves a subtree that holds it, or lies in it, to the walk.
+            std::unique_lock lock(m_mutex);
+            if (!m_subtreeGiven || m_subtreeCaught ||
+                !(isBelowOrAt(place, m_subtreeRoot) || isBelowOrAt(m_subtreeRoot, place)))
+                return;
+            m_subtreeCaught = true;
+            lock.unlock();
+            m_subtreeWork.notify_all();
             return;
+        }
         std::unique_lock lock(m_mutex);
         for (auto it = m_waiting.lower_bound(place);
              it != m_waiting.end() && isBelowOrAt(it->first, place);)

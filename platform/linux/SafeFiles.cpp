@@ -77,7 +77,12 @@ public:
         static Freeing freeing;
         return freeing;
     }
-    ~Freeing() { waitUntilDone(); }
+    // A few seconds at most: a process forked meanwhile has the count but not the threads.
+    ~Freeing()
+    {
+        std::unique_lock lock(m_mutex);
+        m_done.wait_for(lock, std::chrono::seconds(10), [this] { return m_pending == 0; });
+    }
 
     // Holds the file open, if it is a big file with this one name left, so that removing the
     // name leaves the freeing to release(); -1 for any other.
