@@ -22,12 +22,31 @@ void returnFreedMemory()
 #endif
 }
 
+// The C library raises its threshold for mapping a block of its own to the largest block
+// freed so far (the walk's table of folders met, a few MB), and the threshold for handing
+// back the free top of a heap to twice that. The walk's tables then come from its thread's
+// heap, and up to twice their size stays resident there after every Find: malloc_trim hands
+// back only the free pages between blocks of such a heap, never its free top. With both
+// thresholds fixed at the library's defaults, big blocks are mapped and unmapped when freed.
+void keepBigBlocksMapped()
+{
+#if defined(__GLIBC__)
+    static const bool fixed = [] {
+        constexpr int Threshold = 128 * 1024;
+        return ::mallopt(M_MMAP_THRESHOLD, Threshold) == 1 &&
+               ::mallopt(M_TRIM_THRESHOLD, Threshold) == 1;
+    }();
+    (void)fixed;
+#endif
+}
+
 } // namespace
 
 SearchRunner::SearchRunner(FileSystem& files, BatchHandler onBatch, EndHandler onEnd,
                            QObject* parent)
     : QObject(parent), m_files(files), m_onBatch(std::move(onBatch)), m_onEnd(std::move(onEnd))
 {
+    keepBigBlocksMapped();
 }
 
 SearchRunner::~SearchRunner()
@@ -69,7 +88,6 @@ void SearchRunner::start(const std::string& root, const std::string& name)
         // what it freed.
         if (stopRequest->requested())
             return;
-        returnFreedMemory();
         observer.flush();
         m_timing.walkEnded = std::chrono::steady_clock::now();
         QMetaObject::invokeMethod(
@@ -108,6 +126,9 @@ void SearchRunner::deliverEnd(unsigned run, const SearchSummary& summary,
         m_onEnd(summary, failure);
     m_timing.endHandled = std::chrono::steady_clock::now();
     emit ended();
+    // Once the walk's thread has ended (its own cache of freed blocks went back with it) and
+    // the window has taken the last entries: the user is no longer waiting.
+    returnFreedMemory();
 }
 
 } // namespace velmoran

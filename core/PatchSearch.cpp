@@ -105,6 +105,10 @@ public:
           m_diskAtStart(scanner.diskBytesRead())
     {
         startWhenSlow(std::chrono::nanoseconds(0));
+        if (threads > 0 && !m_started) {
+            m_wantsSubtree.store(true, std::memory_order_relaxed);
+            m_subtreeThread = std::thread([this] { walkSubtrees(); });
+        }
     }
 
     ~FolderReader()
@@ -114,8 +118,28 @@ public:
             m_stopping = true;
         }
         m_work.notify_all();
+        m_subtreeWork.notify_all();
+        if (m_subtreeThread.joinable())
+            m_subtreeThread.join();
         for (std::thread& thread : m_threads)
             thread.join();
+    }
+
+    // Whether the subtree reader waits for a subtree to read.
+    bool wantsSubtree() const { return m_wantsSubtree.load(std::memory_order_relaxed); }
+
+    // Gives the subtree reader the subtree of this folder, one the walk enters later.
+    void handOver(Place place, std::string path, const FolderId& known)
+    {
+        {
+            std::lock_guard lock(m_mutex);
+            m_subtree = Waiting{std::move(path), known};
+            m_subtreeRoot = std::move(place);
+            m_subtreeCaught = false;
+            m_subtreeGiven = true;
+            m_wantsSubtree.store(false, std::memory_order_relaxed);
+        }
+        m_subtreeWork.notify_all();
     }
 
     // The folder's scan: the one read ahead when it is ready, else read here and now (a
@@ -123,16 +147,36 @@ public:
     // more than reading, on a cold one both wait for the same blocks).
     ReadResult take(const Place& place, const std::string& path, const FolderId& known)
     {
+        if (m_threads.empty() && !m_subtreeThread.joinable())
+            return read(path, known);
         std::unique_lock lock(m_mutex);
+        // The walk takes its folders in its own order: whatever was read before this one
+        // lies in a part the walk passed over (a link met again) and is never taken.
+        const std::size_t before = m_done.size();
+        m_done.erase(m_done.begin(), m_done.lower_bound(place));
+        const bool purged = m_done.size() != before;
         if (auto done = m_done.find(place); done != m_done.end()) {
             ReadResult result = std::move(done->second);
             m_done.erase(done);
             const bool lowWater = m_done.size() + m_reading.size() == m_window / 2;
+            const bool room =
+                m_subtreeGiven && (purged || m_done.size() + m_reading.size() + 1 == SubtreeWindow);
             lock.unlock();
             if (lowWater)
                 m_work.notify_all(); // readers that waited for room go on
+            if (room)
+                m_subtreeWork.notify_all();
             return result;
         }
+        // The walk has caught up with the subtree reader: it reads the rest of that subtree
+        // itself, and the reader is given one further on.
+        bool wake = purged && m_subtreeGiven;
+        if (m_subtreeGiven && !m_subtreeCaught && isBelowOrAt(place, m_subtreeRoot)) {
+            m_subtreeCaught = true;
+            wake = true;
+        }
+        if (wake)
+            m_subtreeWork.notify_all();
         if (m_reading.count(place) != 0)
             m_forgotten.insert(place);
         else
@@ -155,8 +199,17 @@ public:
     // The walk will not enter this folder: nothing at or below it is read ahead any more.
     void forget(const Place& place)
     {
-        if (!m_started)
+        if (!m_started) {
+            // The subtree reader leaves a subtree that holds it, or lies in it, to the walk.
+            std::unique_lock lock(m_mutex);
+            if (!m_subtreeGiven || m_subtreeCaught ||
+                !(isBelowOrAt(place, m_subtreeRoot) || isBelowOrAt(m_subtreeRoot, place)))
+                return;
+            m_subtreeCaught = true;
+            lock.unlock();
+            m_subtreeWork.notify_all();
             return;
+        }
         std::unique_lock lock(m_mutex);
         for (auto it = m_waiting.lower_bound(place);
              it != m_waiting.end() && isBelowOrAt(it->first, place);)
@@ -203,7 +256,11 @@ private:
             if (disk && *disk - *m_diskAtStart < std::uint64_t{m_reads} * DiskBytesPerColdRead)
                 return;
         }
-        m_started = true;
+        {
+            std::lock_guard lock(m_mutex);
+            m_started = true;
+        }
+        m_subtreeWork.notify_all();
         for (unsigned i = 0; i < m_readerCount; ++i)
             m_threads.emplace_back([this] { work(); });
     }
@@ -255,16 +312,81 @@ private:
             lock.lock();
             m_reading.erase(place);
             std::size_t offered = 0;
+            // Subfolders are offered from the very scan the walk will take, never from a
+            // second read of a folder that may have changed in between.
             if (m_forgotten.erase(place) == 0) {
-                if (!result.error)
-                    offered = offerSubfolders(place, path, result.scan);
-                m_done.emplace(place, std::move(result));
+                const auto [kept, fresh] = m_done.emplace(place, std::move(result));
+                if (fresh && !kept->second.error)
+                    offered = offerSubfolders(place, path, kept->second.scan);
             }
             // Readers asleep for want of work; one that waits for room stays asleep.
             if (offered > 1 && m_done.size() + m_reading.size() < m_window) {
                 lock.unlock();
                 wakeReaders(offered - 1); // this one takes the next itself
                 lock.lock();
+            }
+        }
+    }
+
+    // The subtree reader: reads each subtree it is handed in the walk's own order (depth
+    // first, subfolders in listing order) into the folders read ahead, at most SubtreeWindow
+    // of them waiting at a time, until the walk catches up with it. Folders it meets a
+    // second time are left to the walk, so are those the walk reaches first.
+    void walkSubtrees()
+    {
+        FolderIdSet met;
+        struct Next
+        {
+            Place place;
+            Waiting folder;
+        };
+        std::vector<Next> stack;
+        std::unique_lock lock(m_mutex);
+        for (;;) {
+            m_subtreeWork.wait(lock, [this] {
+                return m_stopping || m_started ||
+                       (m_subtreeGiven && m_done.size() + m_reading.size() < SubtreeWindow);
+            });
+            if (m_stopping || m_started)
+                return; // reads turned slow: the read-ahead readers take over
+            if (stack.empty()) {
+                stack.push_back({m_subtreeRoot, std::move(m_subtree)});
+                m_subtree = {};
+            }
+            if (m_subtreeCaught || stack.back().place.size() > m_subtreeRoot.size() + MaxDepth) {
+                stack.clear();
+                m_subtreeGiven = false;
+                m_wantsSubtree.store(true, std::memory_order_relaxed);
+                continue;
+            }
+            Next next = std::move(stack.back());
+            stack.pop_back();
+            m_reading.insert(next.place);
+            lock.unlock();
+            ReadResult result = read(next.folder.path, next.folder.id);
+            lock.lock();
+            m_reading.erase(next.place);
+            if (m_forgotten.erase(next.place) == 0) {
+                const auto [kept, fresh] = m_done.emplace(next.place, std::move(result));
+                if (fresh && !kept->second.error && !m_subtreeCaught) {
+                    met.insert(kept->second.scan.folder);
+                    const FolderScan& scan = kept->second.scan;
+                    for (std::size_t i = scan.subfolders.size(); i-- > 0;) {
+                        const FolderId id =
+                            i < scan.subfolderIds.size() ? scan.subfolderIds[i] : FolderId{};
+                        if (!(id == FolderId{}) && !met.insert(id))
+                            continue;
+                        Place child = next.place;
+                        child.push_back(static_cast<std::uint32_t>(i));
+                        stack.push_back(
+                            {std::move(child),
+                             Waiting{next.folder.path + scan.subfolders[i] + '\\', id}});
+                    }
+                }
+            }
+            if (stack.empty() && !m_subtreeCaught) {
+                m_subtreeGiven = false;
+                m_wantsSubtree.store(true, std::memory_order_relaxed);
             }
         }
     }
@@ -292,8 +414,18 @@ private:
     // A folder read from the disk reads a few kilobytes; one from the cache next to none.
     static constexpr std::uint64_t DiskBytesPerColdRead = 2048;
     const std::optional<std::uint64_t> m_diskAtStart; // the walk's thread, before its reads
-    bool m_started = false;                           // read and written by the walk's thread only
-    std::vector<std::thread> m_threads;               // last: started once everything above exists
+    bool m_started = false; // written by the walk's thread only, read under the lock
+    // The subtree reader's: the subtree handed over and how far the walk has come.
+    static constexpr std::size_t SubtreeWindow = 4096;
+    static constexpr std::size_t MaxDepth = 512;
+    std::condition_variable m_subtreeWork;
+    Waiting m_subtree;
+    Place m_subtreeRoot;
+    bool m_subtreeGiven = false;
+    bool m_subtreeCaught = false;
+    std::atomic<bool> m_wantsSubtree{false};
+    std::thread m_subtreeThread;
+    std::vector<std::thread> m_threads; // last: started once everything above exists
 };
 
 // One folder of the walk whose subfolders are still to be walked.
@@ -309,6 +441,7 @@ struct PendingFolder
     };
     std::vector<Subfolder> subfolders;
     std::size_t next = 0;
+    std::size_t handedOver = 0; // subfolders before this one went to the subtree reader
 };
 
 } // namespace
@@ -389,6 +522,25 @@ SearchSummary FindFiles(FileSystem& files, const std::string& folder, const std:
         if (top.next == top.subfolders.size()) {
             pending.pop_back();
             continue;
+        }
+        // The subtree reader is given the nearest subtree that the walk enters after the one
+        // it enters next, the deepest level's next sibling: the walk soon reaches what it
+        // read, so little waits read ahead, and what the two read side by side is balanced.
+        if (reader.wantsSubtree()) {
+            for (std::size_t step = 0; step < pending.size(); ++step) {
+                const std::size_t level = pending.size() - 1 - step;
+                PendingFolder& folder = pending[level];
+                const std::size_t first = std::max(
+                    folder.next + (level + 1 == pending.size() ? 1 : 0), folder.handedOver);
+                if (first >= folder.subfolders.size())
+                    continue;
+                const PendingFolder::Subfolder& given = folder.subfolders[first];
+                Place place = folder.place;
+                place.push_back(given.index);
+                reader.handOver(std::move(place), folder.path + given.name + '\\', given.id);
+                folder.handedOver = first + 1;
+                break;
+            }
         }
         PendingFolder::Subfolder& subfolder = top.subfolders[top.next++];
         std::string child = top.path;

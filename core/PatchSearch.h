@@ -66,12 +66,15 @@ struct SearchSummary
 // is not walked again. There is no limit on depth or on the number of subfolders, and the
 // walk's memory is bounded by depth and fan-out, plus one identity per folder walked.
 // A folder that cannot be read is reported to the observer, counted and passed over.
-// The observer is called on the calling thread only. With readAhead > 0, that many threads
-// of the walk's own read the folders that come next while the walk goes on (their reads
-// overlap on a cold disk), once the walk's reads take slowRead on average and, where the
-// file system can tell, read the disk (at once for zero); they end before FindFiles
-// returns. The file system's folder scanner must then allow scan from several threads at
-// once.
+// The observer is called on the calling thread only. With readAhead > 0, one thread of the
+// walk's own reads, from the start, whole subtrees that the walk enters soon after the one
+// it is in (so that a warm walk uses two processors), and that many threads read the
+// folders that come next while the walk goes on (their reads overlap on a cold disk), once
+// the walk's reads take slowRead on average and, where the file system can tell, read the
+// disk (at once for zero). Every folder is read ahead in the walk's own order and kept
+// until the walk takes it, so what the walk reports and in which order never depends on
+// them; they end before FindFiles returns. The file system's folder scanner must then
+// allow scan from several threads at once.
 SearchSummary FindFiles(FileSystem& files, const std::string& folder, const std::string& name,
                         SearchObserver& observer, const StopRequest* stop = nullptr,
                         unsigned readAhead = DefaultReadAhead,

@@ -20,10 +20,7 @@ std::string utf8(const QString& text)
 
 } // namespace
 
-QtMainWindowControls::QtMainWindowControls(MainWindow* window)
-    : m_window(window)
-{
-}
+QtMainWindowControls::QtMainWindowControls(MainWindow* window) : m_window(window) {}
 
 MainWindow& QtMainWindowControls::window() const
 {
@@ -68,8 +65,12 @@ void QtMainWindowControls::appendToList(const std::vector<std::string>& entries)
 {
     MainWindow& w = window();
     for (const std::string& entry : entries) {
-        auto* item = new QListWidgetItem(QString::fromUtf8(entry.data(), static_cast<qsizetype>(entry.size())));
-        item->setData(RawTextRole, QByteArray(entry.data(), static_cast<qsizetype>(entry.size())));
+        const QByteArrayView bytes(entry.data(), static_cast<qsizetype>(entry.size()));
+        auto* item = new QListWidgetItem(QString::fromUtf8(bytes));
+        // The bytes themselves only where the text does not give them back (not UTF-8): an
+        // entry costs half as much, and a search may list thousands.
+        if (item->text().toUtf8() != bytes)
+            item->setData(RawTextRole, bytes.toByteArray());
         w.list1()->addItem(item);
     }
 }

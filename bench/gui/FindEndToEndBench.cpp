@@ -30,6 +30,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -73,6 +74,51 @@ long statusKilobytes(const char* field)
         if (line.compare(0, length, field) == 0 && line.size() > length && line[length] == ':')
             return std::atol(line.c_str() + length + 1);
     return 0;
+}
+
+// The resident kilobytes of every mapping, by its address range and name.
+std::map<std::string, long> residentMappings()
+{
+    std::map<std::string, long> resident;
+    std::ifstream smaps("/proc/self/smaps");
+    std::string line, current;
+    while (std::getline(smaps, line)) {
+        if (!line.empty() && std::isxdigit(static_cast<unsigned char>(line[0])) &&
+            line.find('-') < line.find(' ')) {
+            std::istringstream words(line);
+            std::string range, perms, offset, device, inode, name;
+            words >> range >> perms >> offset >> device >> inode;
+            std::getline(words, name);
+            current = range + " " + perms + name;
+        } else if (line.rfind("Rss:", 0) == 0) {
+            resident[current] = std::atol(line.c_str() + 4);
+        }
+    }
+    return resident;
+}
+
+// With VELMORAN_BENCH_MAPS set: on stderr, the mappings whose resident size changed since
+// `before` by more than 256 kB, and what the C library's allocator holds.
+void printMappingChanges(const std::map<std::string, long>& before, int find)
+{
+    if (qEnvironmentVariableIsEmpty("VELMORAN_BENCH_MAPS"))
+        return;
+    for (const auto& [mapping, kb] : residentMappings()) {
+        const auto old = before.find(mapping);
+        const long change = kb - (old == before.end() ? 0 : old->second);
+        if (change > 256 || change < -256)
+            std::fprintf(stderr, "find %d: %+ld kB (now %ld kB) %s\n", find, change, kb,
+                         mapping.c_str());
+    }
+#if defined(__GLIBC__)
+    struct mallinfo2 info = ::mallinfo2();
+    std::fprintf(stderr,
+                 "find %d: malloc arena %zu kB, in use %zu kB, free %zu kB, top pad %zu kB, "
+                 "mmapped %zu kB\n",
+                 find, info.arena / 1024, info.uordblks / 1024, info.fordblks / 1024,
+                 info.keepcost / 1024, info.hblkhd / 1024);
+    ::malloc_info(0, stderr);
+#endif
 }
 
 void resetPeak()
@@ -132,6 +178,8 @@ int child(int finds)
     for (int i = 0; i < 20; ++i)
         QApplication::processEvents();
     const long idle = statusKilobytes("VmRSS");
+    const std::map<std::string, long> idleMappings = residentMappings();
+    printMappingChanges(idleMappings, 0);
 
     for (int find = 0; find < finds; ++find) {
         const long before = statusKilobytes("VmRSS");
@@ -165,6 +213,7 @@ int child(int finds)
         for (int i = 0; i < 20; ++i)
             QApplication::processEvents();
         const long after = statusKilobytes("VmRSS");
+        printMappingChanges(idleMappings, find + 1);
         const SearchRunner::Timing& t = controller.searchRunner()->timing();
         std::printf(
             "find=%d total=%.1f threadStart=%.1f walk=%.1f lastBatch=%.1f guiBusy=%.1f "
@@ -183,6 +232,7 @@ int child(int finds)
     ::malloc_trim(0);
 #endif
     std::printf("emptied listKB=%ld\n", statusKilobytes("VmRSS"));
+    printMappingChanges(idleMappings, -1);
     return 0;
 }
 
@@ -399,23 +449,29 @@ int main(int argc, char** argv)
                     "(idle %.1f MB)\n ",
                     program.label.c_str(), number(fields(run.out), "idleKB") / 1024.0);
         std::istringstream lines(run.out);
-        double longest = 0;
+        double longest = 0, idle = number(fields(run.out), "idleKB"), most = 0, last = 0;
         for (std::string line; std::getline(lines, line);) {
             if (line.rfind("find=", 0) != 0)
                 continue;
             const auto values = fields(line);
-            std::printf(" %.1f", number(values, "afterKB") / 1024.0);
+            last = number(values, "afterKB");
+            std::printf(" %.1f", last / 1024.0);
             longest = std::max(longest, number(values, "longestPause"));
+            most = std::max(most, last - idle);
         }
+        std::printf("\n  most above idle after a Find: %.2f MiB", most / 1024.0);
         std::printf("\n  peak MB of each:");
         std::istringstream again(run.out);
         for (std::string line; std::getline(again, line);)
             if (line.rfind("find=", 0) == 0)
                 std::printf(" %.1f", number(fields(line), "peakKB") / 1024.0);
         const std::size_t emptied = run.out.find("emptied listKB=");
-        if (emptied != std::string::npos)
-            std::printf("\n  with List1 emptied afterwards: %.1f MB",
-                        std::atof(run.out.c_str() + emptied + 15) / 1024.0);
+        if (emptied != std::string::npos) {
+            const double without = std::atof(run.out.c_str() + emptied + 15);
+            std::printf("\n  with List1 emptied afterwards: %.1f MB (so List1's entries hold "
+                        "%.2f MiB, the rest %.2f MiB above idle)",
+                        without / 1024.0, (last - without) / 1024.0, (without - idle) / 1024.0);
+        }
         std::printf("\n  longest GUI pause over the ten: %.2f ms\n", longest);
     }
 

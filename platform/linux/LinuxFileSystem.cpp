@@ -409,7 +409,7 @@ bool LinuxFileSystem::moveFile(const std::string& source, const std::string& des
         }
     }
     SafeFiles::removeStrayTemporaries(to.parent_path());
-    if (::rename(from.c_str(), to.c_str()) != 0) {
+    if (SafeFiles::renameFreeingLater(from, to) != 0) {
         if (errno == EXDEV)
             return false;
         raiseErrno(context, errno, "cannot rename " + from.string() + " to " + to.string());
@@ -461,7 +461,7 @@ void LinuxFileSystem::deleteFiles(const std::string& pattern)
             raiseFailure(context, "no file matches");
     }
     for (const fs::path& victim : victims)
-        if (::unlink(victim.c_str()) != 0)
+        if (SafeFiles::unlinkFreeingLater(victim) != 0)
             raiseErrno(context, errno, "cannot delete " + victim.string());
 }
 

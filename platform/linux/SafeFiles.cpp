@@ -5,14 +5,18 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <mutex>
 #include <sys/stat.h>
 #include <sys/xattr.h>
+#include <system_error>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -61,6 +65,79 @@ public:
 
 private:
     int m_fd;
+};
+
+// Files held open until they are freed, each by a thread of its own; the program waits for
+// them when it ends.
+class Freeing
+{
+public:
+    static Freeing& instance()
+    {
+        static Freeing freeing;
+        return freeing;
+    }
+    // A few seconds at most: a process forked meanwhile has the count but not the threads.
+    ~Freeing()
+    {
+        std::unique_lock lock(m_mutex);
+        m_done.wait_for(lock, std::chrono::seconds(10), [this] { return m_pending == 0; });
+    }
+
+    // Holds the file open, if it is a big file with this one name left, so that removing the
+    // name leaves the freeing to release(); -1 for any other.
+    static int hold(const fs::path& path)
+    {
+        const int fd = ::open(path.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
+        struct stat st
+        {
+        };
+        if (fd >= 0 && (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_nlink != 1 ||
+                        st.st_size < BigFile)) {
+            ::close(fd);
+            return -1;
+        }
+        return fd;
+    }
+
+    void release(int fd)
+    {
+        if (fd < 0)
+            return;
+        {
+            const std::lock_guard lock(m_mutex);
+            ++m_pending;
+        }
+        try {
+            std::thread([this, fd] {
+                ::close(fd);
+                done();
+            }).detach();
+        } catch (const std::system_error&) {
+            ::close(fd);
+            done();
+        }
+    }
+
+    void waitUntilDone()
+    {
+        std::unique_lock lock(m_mutex);
+        m_done.wait(lock, [this] { return m_pending == 0; });
+    }
+
+private:
+    static constexpr off_t BigFile = 1 << 20;
+
+    void done()
+    {
+        const std::lock_guard lock(m_mutex);
+        --m_pending;
+        m_done.notify_all();
+    }
+
+    std::mutex m_mutex;
+    std::condition_variable m_done;
+    int m_pending = 0;
 };
 
 // A temporary file in the destination's folder, removed again unless it was renamed.
@@ -117,7 +194,7 @@ public:
         m_fd = -1;
         if (::close(fd) != 0)
             raiseErrno(context, errno, "cannot close the new file");
-        if (::rename(m_path.c_str(), destination.c_str()) != 0)
+        if (renameFreeingLater(m_path, destination) != 0)
             raiseErrno(context, errno,
                        "cannot put the new file in place of " + destination.string());
         m_path.clear();
@@ -257,6 +334,33 @@ void writeFile(const fs::path& destination, std::string_view bytes, const Failur
         raiseErrno(context, errno, "cannot set the new file's permissions");
     temporary.commit(destination, context);
     syncFolder(folder, context);
+}
+
+int renameFreeingLater(const fs::path& from, const fs::path& to)
+{
+    Freeing& freeing = Freeing::instance();
+    const int held = Freeing::hold(to);
+    const int result = ::rename(from.c_str(), to.c_str());
+    const int error = errno;
+    freeing.release(held);
+    errno = error;
+    return result;
+}
+
+int unlinkFreeingLater(const fs::path& path)
+{
+    Freeing& freeing = Freeing::instance();
+    const int held = Freeing::hold(path);
+    const int result = ::unlink(path.c_str());
+    const int error = errno;
+    freeing.release(held);
+    errno = error;
+    return result;
+}
+
+void waitUntilFreed()
+{
+    Freeing::instance().waitUntilDone();
 }
 
 void syncFolder(const fs::path& folder, const FailureContext& context)

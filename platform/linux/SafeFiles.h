@@ -43,6 +43,16 @@ bool copyFile(const std::filesystem::path& source, const std::filesystem::path& 
 void writeFile(const std::filesystem::path& destination, std::string_view bytes,
                const FailureContext& context);
 
+// rename(2) and unlink(2), except that a big file whose last name they take away is freed
+// afterwards on a thread of the program's own: freeing a few hundred megabytes of blocks
+// (and their cached pages) takes most of such a call's time, and nothing waits for it. The
+// names change at once, as with the plain calls; a file kept open meanwhile still goes when
+// the program ends, however it ends. Both return 0, or -1 with errno set.
+int renameFreeingLater(const std::filesystem::path& from, const std::filesystem::path& to);
+int unlinkFreeingLater(const std::filesystem::path& path);
+// Waits until every file let go above has been freed.
+void waitUntilFreed();
+
 // Flushes a folder's entries to disk.
 void syncFolder(const std::filesystem::path& folder, const FailureContext& context);
 
