@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <thread>
 #include <utility>
 
 using namespace velmoran;
@@ -41,12 +42,13 @@ protected:
             std::string(path).ends_with("/") ? (void)fs::create_directories(scratch / "tree" / path)
                                              : writeFile(scratch / "tree" / path, path);
     }
+    // With slowRead an hour, the subtree reader alone reads ahead; with none, the readers too.
     Recorder walk(const std::string& root, FileSystem* through = nullptr,
-                  unsigned readAhead = DefaultReadAhead)
+                  unsigned readAhead = DefaultReadAhead, std::chrono::hours slowRead = {})
     {
         Recorder seen;
         summary = FindFiles(through ? *through : files(), root, PatchFileName, seen, nullptr,
-                            readAhead, std::chrono::microseconds(0));
+                            readAhead, slowRead);
         return seen;
     }
     FileSystem& files() { return services.real().files; }
@@ -90,8 +92,9 @@ TEST_F(Walk, GivesWhatTheListingOperationsGiveWhateverIsReadAhead)
     Recorder expected;
     referenceWalk(files(), at(), expected);
     ASSERT_EQ(expected.entries.size(), 16u);
-    for (const unsigned readAhead : {0u, 1u, 3u, DefaultReadAhead}) { // the root with its "\\"
-        const Recorder seen = walk(at() + (readAhead == 1 ? "\\" : ""), nullptr, readAhead);
+    for (const unsigned readAhead : {0u, 1u, 2u, 3u, DefaultReadAhead}) { // root with its "\\"
+        const Recorder seen = walk(at() + (readAhead == 1 ? "\\" : ""), nullptr, readAhead,
+                                   std::chrono::hours(readAhead == 2));
         EXPECT_EQ(seen.entries, expected.entries) << readAhead;
         EXPECT_EQ(seen.captions, expected.captions) << readAhead;
         EXPECT_EQ(summary.foldersRead, expected.captions.size() + 1) << readAhead;
@@ -138,6 +141,38 @@ TEST_F(Walk, AFolderRemovedDuringTheWalkIsGoneAndOneThatCannotBeReadIsTold)
     ASSERT_EQ(missing.passedOver.size(), 1u);
     EXPECT_NE(missing.passedOver[0].find(at("No such folder") + "\\"), std::string::npos)
         << missing.passedOver[0];
+}
+
+// Slows the walk's own reads (hold 1) or its subtree reader's (hold 0).
+struct Held : ForwardingFiles
+{
+    Held(FileSystem& files, int hold) : ForwardingFiles(files), hold(hold) {}
+    void scanFolder(const std::string& f, const std::string& n, FolderScan& r) override
+    {
+        if (hold == (std::this_thread::get_id() == walker))
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        real.scanFolder(f, n, r);
+    }
+    int hold;
+    std::thread::id walker = std::this_thread::get_id();
+};
+
+TEST_F(Walk, IsTheSameWhicheverOfItsThreadsReadsFirst)
+{
+    make({"A/patch_d2.mpq", "A/B/C/PATCH_D2.MPQ", "I/J/K/patch_d2.mpq", "N/.d/x"});
+    std::error_code noLinks; // loops where the system makes links
+    fs::create_directory_symlink(scratch / "tree/A", scratch / "tree/I/J/BackToA", noLinks);
+    fs::create_directory_symlink(scratch / "tree/I", scratch / "tree/A/B/ToI", noLinks);
+    const Recorder alone = walk(at(), nullptr, 0);
+    const SearchSummary aloneSummary = summary;
+    for (const int hold : {0, 1, 0, 1}) {
+        Held held(files(), hold);
+        const Recorder seen = walk(at(), &held, 8, std::chrono::hours(1));
+        EXPECT_EQ(seen.entries, alone.entries) << hold;
+        EXPECT_EQ(seen.captions, alone.captions) << hold;
+        EXPECT_EQ(summary.repeatsSkipped, aloneSummary.repeatsSkipped) << hold;
+    }
+    EXPECT_EQ(alone.entries.size(), 3u);
 }
 
 TEST(FindCommand, TheRootIsTheDriveLetterAndOneUnreadFolderIsToldAsOne)
