@@ -1,5 +1,4 @@
-// The Linux layer under the file layer's contract: a Wine prefix whose drive d: is the
-// scratch folder, with stand-ins for wine and xdg-open.
+// The Linux layer under the contract: a Wine prefix whose d: is the scratch folder, stand-in wines.
 #include "contract/FileLayer.h"
 #include "platform/linux/LinuxDrives.h"
 #include "platform/linux/LinuxFileSystem.h"
@@ -79,13 +78,11 @@ public:
     std::string viewableShortcut() override { return "TEMP.URL"; }
     std::optional<std::string> viewed() override
     {
-        const auto runs = m_programs.waitFor("xdg-open", 1);
-        if (runs.empty())
-            return std::nullopt;
-        std::string text;
-        for (const std::string& line : runs[0])
-            text += line + "\n";
-        return text;
+        std::string text; // the lines of the one start's record
+        for (const auto& run : m_programs.waitFor("xdg-open", 1))
+            for (const std::string& line : run)
+                text += line + "\n";
+        return text.empty() ? std::nullopt : std::optional(text);
     }
     std::string breakViewer() override
     {

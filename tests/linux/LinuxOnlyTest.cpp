@@ -130,12 +130,7 @@ TEST_F(OnWine, FolderLinksAreFollowedWithTheirTargetsIdentityAndLoopsEnd)
     fs::create_directory_symlink(root, root / "Real" / "Up");
     fs::create_directory_symlink("../..", root / "Real" / "B" / "Again");
     fs::create_symlink(root / "nowhere", root / "Broken");
-    FolderScan scan, inner;
-    files.scanFolder("d:\\Links\\", "patch_d2.mpq", scan);
-    ASSERT_EQ(scan.subfolders, (Texts{"Real", "ToReal"}));
-    EXPECT_EQ(scan.subfolderIds[0], scan.subfolderIds[1]);
-    files.scanFolder("d:\\Links\\Real\\", "patch_d2.mpq", inner);
-    EXPECT_EQ(inner.subfolderIds[1], scan.folder); // Up leads back
+    EXPECT_EQ(scanned("d:\\Links\\"), (Names{"Real", "ToReal"})); // not Broken
     EXPECT_EQ(findFirst(files, "d:\\Links\\ToReal", FindFilter::Ordinary), "");
     EXPECT_EQ(findFirst(files, "d:\\Links\\ToReal", FindFilter::Folder), "ToReal");
     struct Count : SearchObserver
@@ -344,15 +339,13 @@ const std::string LutrisWine = "~/" + Lutris + "runners/wine/lutris-7.2/bin/wine
 // A Lutris game file for a Wine game, as Lutris writes it.
 std::string lutris(const std::string& prefix, const std::string& version)
 {
-    return "game:\n  exe: " + prefix + "/drive_c/Game.exe\n  prefix: " + prefix +
+    return "=game:\n  exe: " + prefix + "/drive_c/Game.exe\n  prefix: " + prefix +
            "\nname: Diablo II\nrunner: wine\nwine:\n  version: " + version + "\n";
 }
 
-// What a home holds at a path (relative to it): "game" or "nogame" (a Wine prefix with or without
-// the game; "game=<install path>"), "wine" (a stand-in), "dead" (a link to nowhere), the text of
-// a file ("$HOME": the home folder); or the environment's "$WINEPREFIX" and "$WINE".
-using Layout = std::vector<std::pair<std::string, std::string>>;
-
+// A home, as "<path relative to it>=<what is there>": "game" or "nogame" (a Wine prefix with or
+// without the game; "game:<install path>"), "wine" (a stand-in), "dead" (a link to nowhere), else
+// a file's text ("$HOME": the home folder); "$WINEPREFIX=" and "$WINE=" set the environment's.
 struct Home
 {
     ScratchFolder scratch{"velmoran-home"};
@@ -363,22 +356,23 @@ struct Home
     FakeForm form;
     RecordingMessages messages;
 
-    explicit Home(const Layout& layout)
+    explicit Home(const Texts& layout)
     {
         environment.home = home;
-        lay("../bin/wine", "wine");
-        for (const auto& [path, what] : layout)
-            lay(path, what);
+        lay("../bin/wine=wine");
+        for (const std::string& item : layout)
+            lay(item);
     }
-    void lay(const std::string& path, const std::string& what)
+    void lay(const std::string& item)
     {
+        const std::string path = item.substr(0, item.find('=')),
+                          what = item.substr(path.size() + 1);
         const fs::path at = home / path;
         fs::create_directories(at.parent_path());
-        if (what == "game" || what == "nogame" ||
-            what.starts_with("game=")) { // a SamplePrefix moved in place
+        if (what == "game" || what == "nogame" || what.starts_with("game:C")) { // a SamplePrefix
             SamplePrefix::Options options;
             options.withGameEntry = what != "nogame";
-            options.installPath = what.starts_with("game=") ? what.substr(5) : GameAt;
+            options.installPath = what.starts_with("game:") ? what.substr(5) : GameAt;
             fs::rename(SamplePrefix(scratch / std::to_string(++made), options).prefix(), at);
         } else if (what == "wine") {
             writeFile(at, "#!/bin/sh\nprintf '%s\\n' \"$0\" \"$(pwd)\" \"$WINEPREFIX\" \"$@\" > " +
@@ -390,81 +384,46 @@ struct Home
         } else if (path.starts_with("$")) {
             (path == "$WINE" ? environment.wine : environment.winePrefix) = (home / what).string();
         } else {
-            std::string text = what;
-            for (std::size_t at; (at = text.find("$HOME")) != std::string::npos;)
-                text.replace(at, 5, home.string());
-            writeFile(at, text);
+            writeFile(at, inHome(what, "$HOME"));
         }
     }
-    std::string inHome(std::string text) const // "~" as the home folder
+    std::string inHome(std::string text, const std::string& mark = "~") const
     {
-        for (std::size_t at; (at = text.find('~')) != std::string::npos;)
-            text.replace(at, 1, home.string());
+        for (std::size_t at; (at = text.find(mark)) != std::string::npos;)
+            text.replace(at, mark.size(), home.string());
         return text;
     }
 };
 
-struct Case
-{
-    const char* name;
-    Layout home;
-    std::string chosen; // the prefix used, relative to home; "" for none
-    std::string wine;   // that Launch starts; when none is chosen, the drive list's first
-    Texts says = {};    // when none is chosen, in the message ("~": home)
-};
-
-const Case Cases[] = {
-    {"a Lutris prefix in ~/Games with its runner; ~/.wine without the game",
-     {{".wine", "nogame"},
-      {Lutris + "games/d2.yml", lutris("$HOME/Games/d2", "lutris-7.2")},
-      {"Games/d2", "game"},
-      {LutrisWine.substr(2), "wine"}},
-     "Games/d2",
-     LutrisWine},
-    {"an older Lutris game file naming its prefix with ~, its runner not installed",
-     {{".config/lutris/games/d2.yml", lutris("~/Prefixes/d2", "lutris-7.2")},
-      {"Prefixes/d2", "game"}},
-     "Prefixes/d2",
-     "~/../bin/wine"},
-    {"WINE before the prefix's runner",
-     {{Lutris + "games/d2.yml", lutris("$HOME/Games/d2", "lutris-7.2")},
-      {"Games/d2", "game"},
-      {LutrisWine.substr(2), "wine"},
-      {"own/wine", "wine"},
-      {"$WINE", "own/wine"}},
-     "Games/d2",
-     "~/own/wine"},
-    {"a Bottles bottle with its runner; broken game files passed over",
-     {{Lutris + "games/a.yml", "game: [prefix: {\n\t- ]]:"},
-      {Lutris + "games/b.yml", std::string(5000, '[')},
-      {Bottle, "game"},
-      {Bottle + "/bottle.yml", "Name: D2\nRunner: soda-7.0-9\n"},
-      {Runners + "soda-7.0-9/bin/wine", "wine"}},
-     Bottle,
-     "~/" + Runners + "soda-7.0-9/bin/wine"},
-    {"two prefixes with the game",
-     {{".wine", "game"}, {Bottle, "game=C:\\Games\\Diablo II"}},
-     "",
-     "c: [~/.wine/drive_c]",
-     {"more than one Wine prefix", "~/.wine (Wine's default prefix): game folder " + GameAt,
+// The home; the prefix chosen (relative to home) and the wine that Launch starts, or, when none
+// is chosen, "", the drive list's first and what the message says ("~": home).
+const std::pair<Texts, Texts> Cases[] = {
+    {{".wine=nogame", Lutris + "games/d2.yml" + lutris("$HOME/Games/d2", "lutris-7.2"),
+      "Games/d2=game", LutrisWine.substr(2) + "=wine"},
+     {"Games/d2", LutrisWine}},
+    {{".config/lutris/games/d2.yml" + lutris("~/Prefixes/d2", "lutris-7.2"), "Prefixes/d2=game"},
+     {"Prefixes/d2", "~/../bin/wine"}}, // an older Lutris file, its runner not installed
+    {{Lutris + "games/d2.yml" + lutris("$HOME/Games/d2", "lutris-7.2"), "Games/d2=game",
+      LutrisWine.substr(2) + "=wine", "own/wine=wine", "$WINE=own/wine"},
+     {"Games/d2", "~/own/wine"}},
+    {{Lutris + "games/a.yml=game: [prefix: {\n\t- ]]:",
+      Lutris + "games/b.yml=" + std::string(5000, '['), Bottle + "=game",
+      Bottle + "/bottle.yml=Name: D2\nRunner: soda-7.0-9\n", Runners + "soda-7.0-9/bin/wine=wine"},
+     {Bottle, "~/" + Runners + "soda-7.0-9/bin/wine"}},
+    {{".wine=game", Bottle + "=game:C:\\Games\\Diablo II"},
+     {"", "c: [~/.wine/drive_c]", "more than one Wine prefix",
+      "~/.wine (Wine's default prefix): game folder " + GameAt,
       "~/" + Bottle + " (Bottles bottle D2): game folder C:\\Games\\Diablo II",
       "WINEPREFIX=~/.wine velmoran", "Exec=env WINEPREFIX=~/.wine velmoran"}},
-    {"a broken game file and a prefix link that leads nowhere",
-     {{".wine", "nogame"},
-      {Lutris + "games/broken.yml", "game:\n  prefix: \"open"},
-      {Lutris + "games/gone.yml", lutris("$HOME/Games/gone", "7")},
-      {"Games/gone", "dead"}},
-     "",
-     "c: [~/.wine/drive_c]",
-     {"~/.wine (Wine's default prefix)", "lutris/games/broken.yml: not valid YAML",
+    {{".wine=nogame", Lutris + "games/broken.yml=game:\n  prefix: \"open",
+      Lutris + "games/gone.yml" + lutris("$HOME/Games/gone", "7"), "Games/gone=dead"},
+     {"", "c: [~/.wine/drive_c]", "~/.wine (Wine's default prefix)",
+      "lutris/games/broken.yml: not valid YAML",
       "gone.yml: names the prefix ~/Games/gone, which is a link that leads nowhere",
       "the Bottles bottles ~/.var/app/com.usebottles.bottles/data/bottles/bottles/*"}},
-    {"WINEPREFIX before every other prefix",
-     {{"$WINEPREFIX", "chosen"}, {"chosen", "nogame"}, {Bottle, "game"}},
-     "",
-     "c: [~/chosen/drive_c]",
-     {"~/chosen/system.reg"}},
-    {"no prefix at all", {}, "", "z: [/]", {"but found no Wine prefix"}},
+    {{"$WINEPREFIX=chosen", "chosen=nogame", Bottle + "=game"},
+     {"", "c: [~/chosen/drive_c]", "~/chosen/system.reg"}},
+    {{}, {"", "z: [/]", "but found no Wine prefix"}},
 };
 
 // Every file under a folder with its bytes, to tell that nothing changed.
@@ -478,30 +437,31 @@ std::map<std::string, std::string> tree(const fs::path& root)
 
 TEST(GamePrefix, FindsTheOnePrefixThatHoldsTheGameAndStartsItsWineOrSaysWhy)
 {
-    for (const Case& c : Cases) {
-        SCOPED_TRACE(c.name);
-        Home h(c.home);
+    for (const auto& [layout, expected] : Cases) {
+        SCOPED_TRACE(layout.empty() ? "" : layout[0]);
+        Home h(layout);
         const auto services = createLinuxPlatformServices(h.environment);
         CommandContext context{services->platform(), h.form, h.messages};
-        if (!c.chosen.empty()) {
-            const fs::path prefix = h.home / c.chosen,
+        if (!expected[0].empty()) {
+            const fs::path prefix = h.home / expected[0],
                            game = prefix / "drive_c/Program Files (x86)/Diablo II";
             EXPECT_EQ(context.platform.drives.driveNames().front(),
                       "c: [" + prefix.string() + "/drive_c]");
             launchGame(context); // detached: its record comes a moment later
             for (int i = 0; i < 500 && !fs::exists(h.record); ++i)
                 std::this_thread::sleep_for(std::chrono::milliseconds(10));
-            EXPECT_EQ(readFile(h.record), fs::path(h.inHome(c.wine)).lexically_normal().string() +
-                                              "\n" + game.string() + "\n" + prefix.string() + "\n" +
-                                              GameAt + "\\Diablo II.exe\n");
+            EXPECT_EQ(readFile(h.record),
+                      fs::path(h.inHome(expected[1])).lexically_normal().string() + "\n" +
+                          game.string() + "\n" + prefix.string() + "\n" + GameAt +
+                          "\\Diablo II.exe\n");
             backupPatch(context); // in the same prefix
             EXPECT_TRUE(fs::exists(game / "Backup"));
             continue;
         }
-        EXPECT_EQ(context.platform.drives.driveNames().front(), h.inHome(c.wine));
+        EXPECT_EQ(context.platform.drives.driveNames().front(), h.inHome(expected[1]));
         Texts says;
-        for (const std::string& part : c.says)
-            says.push_back(h.inHome(part));
+        for (std::size_t i = 2; i < expected.size(); ++i)
+            says.push_back(h.inHome(expected[i]));
         EXPECT_TRUE(fails([&] { requireGameFolder(context.platform.registry); }, says));
         const auto before = tree(h.scratch.path()); // then no command changes a file
         h.form.list = {"c:\\windows\\patch_d2.mpq"};
@@ -515,12 +475,12 @@ TEST(GamePrefix, FindsTheOnePrefixThatHoldsTheGameAndStartsItsWineOrSaysWhy)
 
 TEST(GamePrefix, AGameThatMovesToAnotherPrefixWhileVelmoranRunsChangesNothing)
 {
-    Home h(Layout{{".wine", "game"}});
+    Home h(Texts{".wine=game"});
     const auto services = createLinuxPlatformServices(h.environment);
     CommandContext context{services->platform(), h.form, h.messages};
     EXPECT_EQ(requireGameFolder(context.platform.registry), GameAt);
     fs::rename(h.home / ".wine/system.reg", h.scratch / "moved.reg");
-    h.lay(Bottle, "game");
+    h.lay(Bottle + "=game");
     EXPECT_TRUE(fails([&] { backupPatch(context); },
                       {"start it again to work in " + (h.home / Bottle).string()}));
     EXPECT_FALSE(fs::exists(h.home / Bottle / "drive_c/Program Files (x86)/Diablo II/Backup"));
