@@ -15,8 +15,6 @@ namespace fs = std::filesystem;
 
 namespace velmoran::testing {
 
-namespace {
-
 class LinuxLayer : public LayerUnderTest
 {
 public:
@@ -100,8 +98,6 @@ private:
     StandInPrograms m_programs;
     std::optional<ScopedVariable> m_noOpener;
 };
-
-} // namespace
 
 std::vector<std::pair<std::string, LayerFactory>> layersUnderTest()
 {
