@@ -1,8 +1,6 @@
 #pragma once
 
 // Each platform's tests give a factory for its own layer on a scratch folder, for the contract.
-
-#include "core/Drives.h"
 #include "core/FileSystem.h"
 #include "core/ProgramStarter.h"
 
@@ -15,8 +13,7 @@
 
 namespace velmoran::testing {
 
-// How a stand-in program was started.
-struct Started
+struct Started // how a stand-in program was started
 {
     std::string program;
     std::vector<std::string> arguments;
@@ -28,11 +25,9 @@ class LayerUnderTest
 public:
     virtual ~LayerUnderTest() = default;
     virtual FileSystem& files() = 0;
-    virtual Drives& drives() = 0;
     virtual ProgramStarter& starter() = 0;
-    virtual UrlViewer& viewer() = 0;
 
-    // A file of the scratch folder ("Mods/A/x.mpq"), for the system and for the layer.
+    // A path of the scratch folder ("Mods/A/x.mpq"), for the system and for the layer.
     virtual std::filesystem::path real(const std::string& relative) const = 0;
     virtual std::string at(const std::string& relative) const = 0;
     // Sets read-only (1), hidden (2) and system (4) the way the system stores them.
@@ -41,20 +36,13 @@ public:
     virtual bool folderLink(const std::string& link, const std::string& target) = 0;
     // UTF-8 text as the system's ANSI code page writes it.
     virtual std::string ansi(const std::string& text) const = 0;
-
-    // A stand-in program that records how it is started; what it recorded (waiting when asked).
+    // A stand-in program that records how it is started; how it was (waiting when asked).
     virtual void installProgram(const std::string& relative) = 0;
     virtual std::optional<Started> started(const std::string& relative, bool wait) = 0;
-    // A shortcut name the stand-in viewer opens ("" when none can be set up); what it got.
-    virtual std::string viewableShortcut() = 0;
-    virtual std::optional<std::string> viewed() = 0;
-    // Makes the hand-over to the viewer fail from now on; the shortcut name to use then.
-    virtual std::string breakViewer() = 0;
 };
 
 using LayerFactory = std::function<std::unique_ptr<LayerUnderTest>(const std::filesystem::path&)>;
 
-// This platform's layers under test, with their names.
-std::vector<std::pair<std::string, LayerFactory>> layersUnderTest();
+std::vector<std::pair<std::string, LayerFactory>> layersUnderTest(); // with their names
 
 } // namespace velmoran::testing

@@ -1,9 +1,7 @@
-// The Linux layer under the contract: a Wine prefix whose d: is the scratch folder, stand-in wines.
+// The Linux layer under the contract: a Wine prefix whose d: is the scratch folder, stand-in wine.
 #include "contract/FileLayer.h"
-#include "platform/linux/LinuxDrives.h"
 #include "platform/linux/LinuxFileSystem.h"
 #include "platform/linux/WineProgramStarter.h"
-#include "platform/linux/XdgUrlViewer.h"
 #include "support/ScratchFolder.h"
 #include "support/StandIns.h"
 
@@ -15,14 +13,15 @@ namespace fs = std::filesystem;
 
 namespace velmoran::testing {
 
+namespace {
+
 class LinuxLayer : public LayerUnderTest
 {
 public:
     explicit LinuxLayer(const fs::path& root)
         : m_root(root),
           m_prefix((fs::create_directories(root / "prefix" / "dosdevices"), root / "prefix")),
-          m_files(m_prefix), m_drives(m_prefix), m_starter(m_prefix), m_viewer(m_prefix),
-          m_programs(root / "stand-ins")
+          m_files(m_prefix), m_starter(m_prefix), m_programs(root / "stand-ins")
     {
         fs::create_directories(root / "d");
         fs::create_directories(root / "prefix" / "drive_c");
@@ -31,9 +30,7 @@ public:
         fs::create_directory_symlink("/", root / "prefix" / "dosdevices" / "z:");
     }
     FileSystem& files() override { return m_files; }
-    Drives& drives() override { return m_drives; }
     ProgramStarter& starter() override { return m_starter; }
-    UrlViewer& viewer() override { return m_viewer; }
 
     fs::path real(const std::string& relative) const override { return m_root / "d" / relative; }
     std::string at(const std::string& relative) const override
@@ -73,31 +70,16 @@ public:
         }
         return std::nullopt;
     }
-    std::string viewableShortcut() override { return "TEMP.URL"; }
-    std::optional<std::string> viewed() override
-    {
-        std::string text; // the lines of the one start's record
-        for (const auto& run : m_programs.waitFor("xdg-open", 1))
-            for (const std::string& line : run)
-                text += line + "\n";
-        return text.empty() ? std::nullopt : std::optional(text);
-    }
-    std::string breakViewer() override
-    {
-        m_noOpener.emplace("PATH", (m_root / "empty").string());
-        return "TEMP.URL";
-    }
 
 private:
     fs::path m_root;
     WinePrefix m_prefix;
     LinuxFileSystem m_files;
-    LinuxDrives m_drives;
     WineProgramStarter m_starter;
-    XdgUrlViewer m_viewer;
     StandInPrograms m_programs;
-    std::optional<ScopedVariable> m_noOpener;
 };
+
+} // namespace
 
 std::vector<std::pair<std::string, LayerFactory>> layersUnderTest()
 {

@@ -1,11 +1,8 @@
-// The Windows layer under the file layer's contract, on a scratch folder of this system,
-// with the command line recorder as the stand-in program and viewer.
+// The Windows layer under the contract, with the command line recorder as stand-in program.
 #include "contract/FileLayer.h"
-#include "platform/windows/WindowsDrives.h"
 #include "platform/windows/WindowsFileSystem.h"
 #include "platform/windows/WindowsProgramStarter.h"
 #include "platform/windows/WindowsText.h"
-#include "platform/windows/WindowsUrlViewer.h"
 #include "support/ScratchFolder.h"
 
 #include <chrono>
@@ -18,36 +15,12 @@ namespace velmoran::testing {
 
 namespace {
 
-fs::path recorder()
-{
-    std::wstring self(32768, L'\0');
-    self.resize(::GetModuleFileNameW(nullptr, self.data(), static_cast<DWORD>(self.size())));
-    return fs::path(self).parent_path() / VELMORAN_RECORDER;
-}
-
-// The recorder's record beside it ("<program>.txt"), waiting up to 60 s when `wait`.
-std::optional<std::string> record(const fs::path& program, const char* suffix, bool wait)
-{
-    fs::path file = program;
-    file += suffix;
-    for (int i = 0; wait && i < 1200 && !fs::exists(file); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    return fs::exists(file) ? std::optional<std::string>(readFile(file)) : std::nullopt;
-}
-
 class WindowsLayer : public LayerUnderTest
 {
 public:
     explicit WindowsLayer(const fs::path& root) : m_root(root) {}
-    ~WindowsLayer() override
-    {
-        for (const std::wstring& key : {m_extension, m_type})
-            ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, (L"Software\\Classes\\" + key).c_str());
-    }
     FileSystem& files() override { return m_files; }
-    Drives& drives() override { return m_drives; }
     ProgramStarter& starter() override { return m_starter; }
-    UrlViewer& viewer() override { return m_viewer; }
 
     fs::path real(const std::string& relative) const override { return m_root / toWide(relative); }
     std::string at(const std::string& relative) const override
@@ -81,15 +54,21 @@ public:
     }
     void installProgram(const std::string& relative) override
     {
+        std::wstring self(32768, L'\0'); // the recorder, beside this program
+        self.resize(::GetModuleFileNameW(nullptr, self.data(), static_cast<DWORD>(self.size())));
         fs::create_directories(real(relative).parent_path());
-        fs::copy_file(recorder(), real(relative));
+        fs::copy_file(fs::path(self).parent_path() / VELMORAN_RECORDER, real(relative));
     }
+    // The recorder's record beside it ("<program>.txt"), waiting up to 60 s when `wait`.
     std::optional<Started> started(const std::string& relative, bool wait) override
     {
-        const std::optional<std::string> text = record(real(relative), ".txt", wait);
-        if (!text)
+        fs::path file = real(relative);
+        file += ".txt";
+        for (int i = 0; wait && i < 1200 && !fs::exists(file); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        if (!fs::exists(file))
             return std::nullopt;
-        std::istringstream lines(*text);
+        std::istringstream lines(readFile(file));
         std::string commandLine, folder;
         std::getline(lines, commandLine);
         std::getline(lines, folder);
@@ -101,39 +80,11 @@ public:
             s.arguments.insert(s.arguments.begin(), "unquoted: " + commandLine);
         return s;
     }
-    std::string viewableShortcut() override
-    {
-        // A file type of this test's own whose viewer is the recorder, for the machine
-        // (Wine's file types have no per-user part).
-        installProgram("viewer.exe");
-        const std::wstring command = L"\"" + real("viewer.exe").wstring() + L"\" \"%1\"";
-        for (const auto& [key, text] :
-             {std::pair{m_extension, m_type}, {m_type + L"\\shell\\open\\command", command}}) {
-            const std::wstring path = L"Software\\Classes\\" + key;
-            const auto bytes = static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t));
-            if (::RegSetKeyValueW(HKEY_LOCAL_MACHINE, path.c_str(), nullptr, REG_SZ, text.c_str(),
-                                  bytes) != ERROR_SUCCESS)
-                return "";
-        }
-        return "TEMP" + toUtf8(m_extension);
-    }
-    std::optional<std::string> viewed() override
-    {
-        // What the viewer read from the file it was handed, and how it was started.
-        const auto started = record(real("viewer.exe"), ".txt", true);
-        const auto input = record(real("viewer.exe"), ".input", false);
-        return started && input ? std::optional(*input + *started) : std::nullopt;
-    }
-    std::string breakViewer() override { return "TEMP.velmoran-no-such-type"; }
 
 private:
     fs::path m_root;
     WindowsFileSystem m_files;
-    WindowsDrives m_drives;
     WindowsProgramStarter m_starter;
-    WindowsUrlViewer m_viewer;
-    std::wstring m_extension = L".velmoran" + std::to_wstring(::GetCurrentProcessId());
-    std::wstring m_type = L"Velmoran.Test" + std::to_wstring(::GetCurrentProcessId());
 };
 
 } // namespace
