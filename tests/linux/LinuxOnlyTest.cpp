@@ -80,8 +80,11 @@ TEST_F(OnWine, PathsMapThroughTheDriveLinksAsTheyAreNowAndNamesHideAsWineHidesTh
     const fs::path median = sample.driveD() / "Mods" / "Median";
     writeFile(median / "Sub" / "x", "x");
     // A dot-name hides unless user.DOSATTRIB says otherwise; Wine's archive bit 0x20 does not.
-    for (const auto& [folder, attribute] :
-         {std::pair{".dotted", ""}, {".shown", "0x0"}, {"Archived", "0x20"}, {"Hidden", "0x22"}}) {
+    for (const auto& [folder, attribute] : {std::pair{".dotted", ""},
+                                            {".shown", "0x0"},
+                                            {"Archived", "0x20"},
+                                            {"Hidden", "0x22"},
+                                            {"System", "0x4"}}) {
         fs::create_directories(median / folder);
         if (*attribute)
             ::setxattr((median / folder).c_str(), "user.DOSATTRIB", attribute,
@@ -234,9 +237,10 @@ TEST_F(OnWine, WineAndTheOpenerAreStartedDetachedAndTheirFailuresNamed)
     for (const auto& [caption, opened] : addresses)
         EXPECT_EQ(XdgUrlViewer::openerAddress(caption), opened) << caption;
     StandInPrograms programs(scratch / "stand-ins");
-    writeFile(scratch / "Temp.url", "[InternetShortcut]\r\n");
+    writeFile(scratch / "TEMP.URL", "[InternetShortcut]\r\n");
     XdgUrlViewer{prefix}.openShortcut(scratch.path().string() + "\\TEMP.URL",
                                       "v.example.org/a b;$(touch x)'\"");
+    EXPECT_FALSE(fs::exists(scratch / "TEMP.URL")); // the opener needs the address alone
     const auto opened = programs.waitFor("xdg-open", 1);
     ASSERT_EQ(opened.size(), 1u);
     EXPECT_EQ(opened[0].back(), "arg=http://v.example.org/a b;$(touch x)'\"");
@@ -248,6 +252,11 @@ TEST_F(OnWine, WineAndTheOpenerAreStartedDetachedAndTheirFailuresNamed)
     const std::string game = sample.gameFolderWindows();
     EXPECT_TRUE(fails([&] { starter.startProgram(game + "\\Diablo II.exe", {}, game); },
                       {"wine was not found"}));
+    writeFile(scratch / "Temp.url", "[InternetShortcut]\r\n"); // no opener: told, the file gone
+    EXPECT_TRUE(fails(
+        [&] { XdgUrlViewer{prefix}.openShortcut(scratch.path().string() + "\\Temp.url", "v.org"); },
+        {"v.org", "xdg-open was not found"}));
+    EXPECT_FALSE(fs::exists(scratch / "Temp.url"));
 }
 
 TEST_F(OnWine, AnUnreadableDriveIsToldAndCIsSelectedUnlessItFailedItself)
@@ -262,7 +271,11 @@ TEST_F(OnWine, AnUnreadableDriveIsToldAndCIsSelectedUnlessItFailedItself)
         {"e:", {}, {}},
         {"c: [drive_c]", {{"No Disk was found on drive c: [drive_c]", "Velmoran "}}, {}},
         {"C:", {{"No Disk was found on drive C:", "Velmoran "}}, {}}};
-    TestPlatform services{sample.prefix()};
+    TestPlatform services{sample.prefix()}; // every drive, in letter order
+    const std::string none = " [" + (scratch / "no disk").string() + "]";
+    EXPECT_EQ(services.real().drives.driveNames(),
+              (Texts{"a:" + none, "c:" + none, "d: [" + sample.driveD().string() + "]",
+                     "e: [" + sample.driveE().string() + "]", "z: [/]"}));
     for (const auto& [selected, messages, selections] : rows) {
         FakeForm form;
         RecordingMessages shown;
@@ -345,6 +358,9 @@ const std::pair<Texts, Texts> Cases[] = {
      {"Games/d2", LutrisWine}},
     {{".config/lutris/games/d2.yml" + lutris("~/Prefixes/d2", "lutris-7.2"), "Prefixes/d2=game"},
      {"Prefixes/d2", "~/../bin/wine"}}, // an older Lutris file, its runner not installed
+    {{Lutris + "games/d2.yml" + lutris("$HOME/Games/d2", "lutris-7.2"), "Games/d2=game",
+      LutrisWine.substr(2) + "=wine", "own/wine=wine", "$WINE=own/wine"},
+     {"Games/d2", "~/own/wine"}}, // $WINE before the prefix's runner
     {{Lutris + "games/a.yml=game: [prefix: {\n\t- ]]:",
       Lutris + "games/b.yml=" + std::string(5000, '['), Bottle + "=game",
       Bottle + "/bottle.yml=Name: D2\nRunner: soda-7.0-9\n", Runners + "soda-7.0-9/bin/wine=wine"},
