@@ -1,5 +1,4 @@
-// Feeds arbitrary bytes to the Wine registry reader as a system.reg: another program writes
-// that file and it may hold anything. Nothing may crash or trip a sanitizer.
+// Any bytes as a system.reg (another program writes it): nothing may crash or trip a sanitizer.
 #include "platform/linux/WineRegistry.h"
 
 #include <cstddef>

@@ -1,9 +1,5 @@
-// A stand-in for a Windows program that the tests start (the game's "Diablo II.exe", or a
-// decoy): it writes how it was started to "<its own path>.txt" and ends:
-//   line 1: the command line as the system gave it
-//   line 2: the current folder
-//   then one line per argument after the program's name, as the C runtime splits them
-// When its first argument names a file, it first copies that file to "<its path>.input".
+// A stand-in Windows program: writes to "<its path>.txt" its command line, its current folder and
+// its arguments, one a line; copies a file named by its first argument to "<its path>.input".
 #include <windows.h>
 
 #include <shellapi.h>
@@ -36,14 +32,14 @@ int main()
     if (wchar_t** arguments = ::CommandLineToArgvW(line, &count)) {
         for (int i = 1; i < count; ++i)
             record += utf8(arguments[i]) + "\n";
-        // Opened as a viewer of a file: a copy of what it held when read, made before the record.
+        // Opened as a viewer: a copy of the file as it was read, made before the record.
         const DWORD kind =
             count >= 2 ? ::GetFileAttributesW(arguments[1]) : INVALID_FILE_ATTRIBUTES;
         if (kind != INVALID_FILE_ATTRIBUTES && !(kind & FILE_ATTRIBUTE_DIRECTORY))
             ::CopyFileW(arguments[1], (self + L".input").c_str(), FALSE);
         ::LocalFree(arguments);
     }
-    // Written whole under another name first, so that a reader never sees half of it.
+    // Written whole under another name first: a reader never sees half of it.
     const std::wstring part = self + L".part";
     std::ofstream out(std::filesystem::path(part), std::ios::binary);
     out << record;

@@ -1,5 +1,5 @@
-// The Linux layer under the file layer's contract: a Wine prefix whose drive d: is the
-// scratch folder, with stand-ins for wine and xdg-open.
+// The Linux layer under the contract: a Wine prefix whose d: is the scratch folder, stand-in
+// wine and xdg-open.
 #include "contract/FileLayer.h"
 #include "platform/linux/LinuxDrives.h"
 #include "platform/linux/LinuxFileSystem.h"
