@@ -1,8 +1,6 @@
 #pragma once
 
-// Stand-ins for the main window's controls, the message box, the program starter and a
-// registry with one value; and a file layer that passes every operation on.
-
+// Stand-ins for the main window, the message box, the starter, a one-value registry.
 #include "core/FileSystem.h"
 #include "core/MainWindowControls.h"
 #include "core/ProgramStarter.h"
@@ -30,21 +28,15 @@ struct RecordingMessages : UserMessages
     std::vector<ShownMessage> shown;
 };
 
-struct StartedProgram
-{
-    std::string program;
-    std::vector<std::string> arguments;
-    std::string workingFolder;
-};
-
 struct RecordingStarter : ProgramStarter
 {
     void startProgram(const std::string& program, const std::vector<std::string>& arguments,
                       const std::string& workingFolder) override
     {
-        started.push_back({program, arguments, workingFolder});
+        started.push_back({program, workingFolder});
+        started.back().insert(started.back().end(), arguments.begin(), arguments.end());
     }
-    std::vector<StartedProgram> started;
+    std::vector<std::vector<std::string>> started; // program, working folder, arguments
 };
 
 struct FixedRegistry : RegistryReader
@@ -77,10 +69,7 @@ struct FakeForm : MainWindowControls
     }
     int listCount() const override { return static_cast<int>(list.size()); }
     int selectedIndex() const override { return selected; }
-    std::string listText(int index) const override
-    {
-        return list.at(static_cast<std::size_t>(index));
-    }
+    std::string listText(int i) const override { return list.at(static_cast<std::size_t>(i)); }
     std::string selectedDrive() const override { return drive; }
     void selectDrive(const std::string& d) override { driveSelections.push_back(drive = d); }
     std::string urlCaption() const override { return url; }

@@ -191,11 +191,10 @@ std::string SampleGame::layout()
         text += " | List1:" + words(form.list);
     if (form.captionText != "Velmoran")
         text += " | caption \"" + form.captionText + "\"";
-    for (const StartedProgram& s : starter.started)
-        text += " | started " +
-                (s.program.starts_with(win("")) ? s.program.substr(win("").size()) : s.program) +
-                (s.workingFolder == prefix.gameFolderWindows() ? "" : " in " + s.workingFolder) +
-                words(s.arguments);
+    for (const auto& s : starter.started) // program, working folder, arguments
+        text += " | started " + (s[0].starts_with(win("")) ? s[0].substr(win("").size()) : s[0]) +
+                (s[1] == prefix.gameFolderWindows() ? "" : " in " + s[1]) +
+                words(std::vector(s.begin() + 2, s.end()));
     return text + (form.minimized ? " | minimized" : "");
 }
 

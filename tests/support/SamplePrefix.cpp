@@ -3,7 +3,7 @@
 #include "support/ScratchFolder.h"
 
 #include <algorithm>
-#include <cstdint>
+#include <random>
 #include <sstream>
 
 namespace fs = std::filesystem;
@@ -12,15 +12,11 @@ namespace velmoran::testing {
 
 std::string standInBytes(std::string_view tag, std::size_t size)
 {
-    std::uint32_t state = 2166136261u;
-    for (char c : tag)
-        state = (state ^ static_cast<unsigned char>(c)) * 16777619u;
+    std::seed_seq seed(tag.begin(), tag.end());
+    std::mt19937 random(seed);
     std::string bytes = "MPQ\x1a stand-in: " + std::string(tag) + "\n";
-    for (bytes.reserve(size); bytes.size() < size; bytes += static_cast<char>(state & 0xFF)) {
-        state ^= state << 13;
-        state ^= state >> 17;
-        state ^= state << 5;
-    }
+    for (bytes.reserve(size); bytes.size() < size;)
+        bytes += static_cast<char>(random());
     bytes.resize(size);
     return bytes;
 }
@@ -34,9 +30,7 @@ SamplePrefix::SamplePrefix(const fs::path& root, const Options& options)
         if (!part.empty())
             m_game /= part;
     fs::create_directories(prefix() / "dosdevices");
-    fs::create_directories(driveC() / "windows" / "system32");
-    fs::create_directories(driveD());
-    fs::create_directories(driveE());
+    fs::create_directories(driveC() / "windows" / "system32"); // drive_d and drive_e: below
 #ifdef _WIN32
     m_gameWindows = m_game.string();
     std::replace(m_gameWindows.begin(), m_gameWindows.end(), '/', '\\');
