@@ -49,12 +49,17 @@ SamplePrefix::SamplePrefix(const fs::path& root, const Options& options)
     for (const auto& [name, size] :
          {std::pair{"Sorceress.d2s", 1500}, {"Sorceress.key", 40}, {"Barbarian.d2s", 1800}})
         writeFile(m_game / "save" / name, standInBytes(name, size));
-    writeFile(driveD() / "Mods" / "Median" / "patch_d2.mpq", standInBytes("Median", ArchiveSize));
-    writeFile(driveD() / "Mods" / "Eastern Sun" / "PATCH_D2.MPQ",
-              standInBytes("Eastern Sun", ArchiveSize));
+    for (const auto& [label, drive, relative] : Mods)
+        writeFile(modFile(label), standInBytes(label, ArchiveSize));
     writeFile(driveD() / "Mods" / "readme.txt", "Mods for Diablo II\n");
-    writeFile(driveE() / "Downloads" / "Zy-El" / "patch_d2.mpq",
-              standInBytes("Zy-El", ArchiveSize));
+}
+
+fs::path SamplePrefix::modFile(const std::string& label) const
+{
+    for (const auto& [name, drive, relative] : Mods)
+        if (label == name)
+            return (drive == 'e' ? driveE() : driveD()) / relative;
+    return {};
 }
 
 void SamplePrefix::writeRegistry(const std::string* installPath) const

@@ -109,8 +109,7 @@ Tally killEverywhere(const std::string& start, const std::string& steps,
                      const std::string& finalLayout, long cap, const std::vector<long>& writeLimits,
                      int first = 0, int every = 1)
 {
-    // A kill loses what was not written whatever the file system: the scratch games go to memory.
-    if (!std::getenv("VELMORAN_FAULT_DISK") && ::access("/dev/shm", W_OK) == 0)
+    if (::access("/dev/shm", W_OK) == 0) // a kill loses the same on any file system: go to memory
         ::setenv("TMPDIR", "/dev/shm", 1);
     Tally tally;
     ScratchFolder scratch("velmoran-fault");
@@ -241,7 +240,6 @@ TEST(PatchSwapFaultChecks, CatchAnOverwriteInPlace)
     const Tally tally =
         killEverywhere("Backup+saves; Replace Median", "overwrite Zy-El",
                        "Zy-El | Backup:original hidden | save_Backup" + Copy, 24, {});
-    ASSERT_FALSE(tally.refused);
     EXPECT_GT(tally.tried, 10);
     EXPECT_GT(tally.failures.size(), static_cast<std::size_t>(tally.tried / 2))
         << "the checks missed lost archives";
