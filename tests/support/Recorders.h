@@ -83,24 +83,23 @@ struct FakeForm : MainWindowControls
     std::vector<std::string> driveSelections;
 };
 
-// Passes every operation on to another file layer.
 struct ForwardingFiles : FileSystem
 {
     explicit ForwardingFiles(FileSystem& files) : real(files) {}
-    // clang-format off
-    void copyFile(const std::string& s, const std::string& d) override { real.copyFile(s, d); }
-    bool moveFile(const std::string& s, const std::string& d) override { return real.moveFile(s, d); }
-    void deleteFiles(const std::string& p) override { real.deleteFiles(p); }
-    void makeFolder(const std::string& p) override { real.makeFolder(p); }
-    void removeFolder(const std::string& p) override { real.removeFolder(p); }
-    void setAttributes(const std::string& p, unsigned v) override { real.setAttributes(p, v); }
-    unsigned fileAttributes(const std::string& p) override { return real.fileAttributes(p); }
-    std::unique_ptr<Listing> findFile(const std::string& p, FindFilter f) override { return real.findFile(p, f); }
-    void copyFolderTree(const std::string& s, const std::string& d) override { real.copyFolderTree(s, d); }
-    void writeTextFile(const std::string& p, const std::vector<std::string>& l) override { real.writeTextFile(p, l); }
-    bool sameContents(const std::string& a, const std::string& b) override { return real.sameContents(a, b); }
-    void scanFolder(const std::string& f, const std::string& n, FolderScan& r) override { real.scanFolder(f, n, r); }
-    // clang-format on
+    using S = const std::string&;
+    using Lines = std::vector<std::string>;
+    void copyFile(S s, S d) override { real.copyFile(s, d); }
+    bool moveFile(S s, S d) override { return real.moveFile(s, d); }
+    void deleteFiles(S p) override { real.deleteFiles(p); }
+    void makeFolder(S p) override { real.makeFolder(p); }
+    void removeFolder(S p) override { real.removeFolder(p); }
+    void setAttributes(S p, unsigned v) override { real.setAttributes(p, v); }
+    unsigned fileAttributes(S p) override { return real.fileAttributes(p); }
+    std::unique_ptr<Listing> findFile(S p, FindFilter f) override { return real.findFile(p, f); }
+    void copyFolderTree(S s, S d) override { real.copyFolderTree(s, d); }
+    void writeTextFile(S p, const Lines& l) override { real.writeTextFile(p, l); }
+    bool sameContents(S a, S b) override { return real.sameContents(a, b); }
+    void scanFolder(S f, S n, FolderScan& r) override { real.scanFolder(f, n, r); }
     FileSystem& real;
 };
 

@@ -24,10 +24,7 @@ public:
     FileSystem& files() { return platform().files; }
 
     std::filesystem::path game() const { return prefix.gameFolder(); }
-    std::string win(const std::string& relative) const
-    {
-        return prefix.gameFolderWindows() + "\\" + relative;
-    }
+    std::string win(const std::string& p) const { return prefix.gameFolderWindows() + "\\" + p; }
     // The path of a known mod archive ("Median", "Eastern Sun", "Zy-El") as the walk lists it.
     std::string mod(const std::string& label) const;
     // Runs steps separated by "; ", raising a command's failure: Backup, Backup+saves, Replace

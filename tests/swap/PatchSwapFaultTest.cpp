@@ -229,9 +229,8 @@ INSTANTIATE_TEST_SUITE_P(
                                  "Sorceress.key"},
             Scenario{"AllThree", "", "Backup+saves; Replace Eastern Sun; Undo", Installed + Saves}),
         ::testing::Range(0, Parts)),
-    [](const auto& info) {
-        return std::get<0>(std::get<0>(info.param)) + std::string("Part") +
-               std::to_string(std::get<1>(info.param) + 1);
+    [](const auto& i) {
+        return std::get<0>(std::get<0>(i.param)) + std::to_string(std::get<1>(i.param));
     });
 
 // The checks can see a loss: an archive overwritten in place is caught half-written.
