@@ -144,8 +144,7 @@ const Window Windows[] = {
     {"Options", "frmCreate", "Velmoran", {312, 191}, OptionsDesign, true},
     {"About", "frmAbout", "About Orvick's Velmoran", {312, 190}, AboutDesign, false}};
 
-// Every control of `client` as the table has it, stacked in its order and nothing else;
-// Tab goes round in the table's tab order.
+// Every control of `client` as the table has it, stacked in order, Tab going round in order.
 void expectDesign(QWidget* client, const std::vector<Control>& design)
 {
     std::vector<std::string> stacked, names, tabOrder(design.size());

@@ -1,8 +1,8 @@
 #include "support/ScratchFolder.h"
 
 #include <fstream>
-#include <iterator>
 #include <random>
+#include <sstream>
 #include <stdexcept>
 
 namespace fs = std::filesystem;
@@ -43,9 +43,11 @@ void writeFile(const fs::path& path, std::string_view bytes)
 std::string readFile(const fs::path& path)
 {
     std::ifstream in(path, std::ios::binary);
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
     if (!in)
         throw std::runtime_error("cannot read " + path.string());
-    return {std::istreambuf_iterator<char>(in), {}};
+    return bytes.str();
 }
 
 } // namespace velmoran::testing

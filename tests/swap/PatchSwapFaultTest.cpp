@@ -22,7 +22,6 @@ namespace {
 
 const std::string Installed = "original | no Backup | no save_Backup";
 
-// Losses a kill may never cause.
 std::vector<std::string> losses(SampleGame& game, std::size_t savesBefore)
 {
     std::vector<std::string> found;
