@@ -1,8 +1,6 @@
 #pragma once
 
-// Stand-ins for the main window's controls, the message box, the program starter and a
-// registry with one value; and a file layer that passes every operation on.
-
+// Stand-ins for the main window, the message box, the starter, a one-value registry.
 #include "core/FileSystem.h"
 #include "core/MainWindowControls.h"
 #include "core/ProgramStarter.h"
@@ -30,21 +28,15 @@ struct RecordingMessages : UserMessages
     std::vector<ShownMessage> shown;
 };
 
-struct StartedProgram
-{
-    std::string program;
-    std::vector<std::string> arguments;
-    std::string workingFolder;
-};
-
 struct RecordingStarter : ProgramStarter
 {
     void startProgram(const std::string& program, const std::vector<std::string>& arguments,
                       const std::string& workingFolder) override
     {
-        started.push_back({program, arguments, workingFolder});
+        started.push_back({program, workingFolder});
+        started.back().insert(started.back().end(), arguments.begin(), arguments.end());
     }
-    std::vector<StartedProgram> started;
+    std::vector<std::vector<std::string>> started; // program, working folder, arguments
 };
 
 struct FixedRegistry : RegistryReader
@@ -77,10 +69,7 @@ struct FakeForm : MainWindowControls
     }
     int listCount() const override { return static_cast<int>(list.size()); }
     int selectedIndex() const override { return selected; }
-    std::string listText(int index) const override
-    {
-        return list.at(static_cast<std::size_t>(index));
-    }
+    std::string listText(int i) const override { return list.at(static_cast<std::size_t>(i)); }
     std::string selectedDrive() const override { return drive; }
     void selectDrive(const std::string& d) override { driveSelections.push_back(drive = d); }
     std::string urlCaption() const override { return url; }
@@ -94,24 +83,23 @@ struct FakeForm : MainWindowControls
     std::vector<std::string> driveSelections;
 };
 
-// Passes every operation on to another file layer.
 struct ForwardingFiles : FileSystem
 {
     explicit ForwardingFiles(FileSystem& files) : real(files) {}
-    // clang-format off
-    void copyFile(const std::string& s, const std::string& d) override { real.copyFile(s, d); }
-    bool moveFile(const std::string& s, const std::string& d) override { return real.moveFile(s, d); }
-    void deleteFiles(const std::string& p) override { real.deleteFiles(p); }
-    void makeFolder(const std::string& p) override { real.makeFolder(p); }
-    void removeFolder(const std::string& p) override { real.removeFolder(p); }
-    void setAttributes(const std::string& p, unsigned v) override { real.setAttributes(p, v); }
-    unsigned fileAttributes(const std::string& p) override { return real.fileAttributes(p); }
-    std::unique_ptr<Listing> findFile(const std::string& p, FindFilter f) override { return real.findFile(p, f); }
-    void copyFolderTree(const std::string& s, const std::string& d) override { real.copyFolderTree(s, d); }
-    void writeTextFile(const std::string& p, const std::vector<std::string>& l) override { real.writeTextFile(p, l); }
-    bool sameContents(const std::string& a, const std::string& b) override { return real.sameContents(a, b); }
-    void scanFolder(const std::string& f, const std::string& n, FolderScan& r) override { real.scanFolder(f, n, r); }
-    // clang-format on
+    using S = const std::string&;
+    using Lines = std::vector<std::string>;
+    void copyFile(S s, S d) override { real.copyFile(s, d); }
+    bool moveFile(S s, S d) override { return real.moveFile(s, d); }
+    void deleteFiles(S p) override { real.deleteFiles(p); }
+    void makeFolder(S p) override { real.makeFolder(p); }
+    void removeFolder(S p) override { real.removeFolder(p); }
+    void setAttributes(S p, unsigned v) override { real.setAttributes(p, v); }
+    unsigned fileAttributes(S p) override { return real.fileAttributes(p); }
+    std::unique_ptr<Listing> findFile(S p, FindFilter f) override { return real.findFile(p, f); }
+    void copyFolderTree(S s, S d) override { real.copyFolderTree(s, d); }
+    void writeTextFile(S p, const Lines& l) override { real.writeTextFile(p, l); }
+    bool sameContents(S a, S b) override { return real.sameContents(a, b); }
+    void scanFolder(S f, S n, FolderScan& r) override { real.scanFolder(f, n, r); }
     FileSystem& real;
 };
 

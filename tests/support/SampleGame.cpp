@@ -16,29 +16,11 @@ namespace fs = std::filesystem;
 
 namespace velmoran::testing {
 
-namespace {
-
-// The known mod archives: label, drive, path on the drive.
-const std::tuple<const char*, char, const char*> Mods[] = {
-    {"Median", 'd', "Mods/Median/patch_d2.mpq"},
-    {"Eastern Sun", 'd', "Mods/Eastern Sun/PATCH_D2.MPQ"},
-    {"Zy-El", 'e', "Downloads/Zy-El/patch_d2.mpq"}};
-
-fs::path modFile(const SamplePrefix& prefix, const std::string& label)
-{
-    for (const auto& [name, drive, relative] : Mods)
-        if (label == name)
-            return (drive == 'e' ? prefix.driveE() : prefix.driveD()) / relative;
-    return {};
-}
-
-} // namespace
-
 SampleGame::SampleGame(const fs::path& root) : prefix(root)
 {
     versions["original"] = readFile(game() / "patch_d2.mpq");
     for (const auto& [label, drive, relative] : Mods)
-        versions[label] = readFile(modFile(prefix, label));
+        versions[label] = readFile(prefix.modFile(label));
     versions["Storm"] = readFile(game() / "Storm.dll");
     for (const auto& [name, bytes] : saves())
         saveVersions[name].push_back(bytes);
@@ -50,7 +32,7 @@ std::string SampleGame::mod(const std::string& label) const
     for (const auto& [name, drive, relative] : Mods)
         if (label == name) {
 #ifdef _WIN32
-            path = modFile(prefix, label).string();
+            path = prefix.modFile(label).string();
 #else
             path = drive + (":/" + std::string(relative));
 #endif
@@ -122,7 +104,7 @@ void SampleGame::run(const std::string& steps)
                           std::streamsize(std::min<std::size_t>(4096, bytes.size() - at)))
                     .flush();
         } else if (verb == "rmmod") {
-            fs::remove(modFile(prefix, rest));
+            fs::remove(prefix.modFile(rest));
         } else if (!step.empty()) {
             throw std::logic_error("unknown step " + step);
         }
@@ -163,11 +145,8 @@ std::string SampleGame::layout()
         std::string out;
         for (const auto& [name, bytes] : saves(folder)) {
             const auto& known = saveVersions[name];
-            const auto at = std::find(known.begin(), known.end(), bytes);
-            out += " " + name +
-                   (at == known.end()     ? "?"
-                    : at == known.begin() ? ""
-                                          : "@" + std::to_string(at - known.begin()));
+            const std::size_t n = std::size_t(std::ranges::find(known, bytes) - known.begin());
+            out += " " + name + (n == known.size() ? "?" : n ? "@" + std::to_string(n) : "");
         }
         return out.empty() ? std::string() : " | " + title + ":" + out;
     };
@@ -191,11 +170,10 @@ std::string SampleGame::layout()
         text += " | List1:" + words(form.list);
     if (form.captionText != "Velmoran")
         text += " | caption \"" + form.captionText + "\"";
-    for (const StartedProgram& s : starter.started)
-        text += " | started " +
-                (s.program.starts_with(win("")) ? s.program.substr(win("").size()) : s.program) +
-                (s.workingFolder == prefix.gameFolderWindows() ? "" : " in " + s.workingFolder) +
-                words(s.arguments);
+    for (const auto& s : starter.started) // program, working folder, arguments
+        text += " | started " + (s[0].starts_with(win("")) ? s[0].substr(win("").size()) : s[0]) +
+                (s[1] == prefix.gameFolderWindows() ? "" : " in " + s[1]) +
+                words(std::vector(s.begin() + 2, s.end()));
     return text + (form.minimized ? " | minimized" : "");
 }
 

@@ -1,7 +1,6 @@
 #pragma once
 
-// A stand-in game on a sample prefix, driven through this platform's real file layer, and
-// its state read back in one line.
+// A stand-in game on a sample prefix, driven through the real file layer, read back in a line.
 
 #include "core/CommandContext.h"
 #include "support/Recorders.h"
@@ -25,21 +24,13 @@ public:
     FileSystem& files() { return platform().files; }
 
     std::filesystem::path game() const { return prefix.gameFolder(); }
-    // The game folder's path followed by "\" and the relative path.
-    std::string win(const std::string& relative) const
-    {
-        return prefix.gameFolderWindows() + "\\" + relative;
-    }
+    std::string win(const std::string& p) const { return prefix.gameFolderWindows() + "\\" + p; }
     // The path of a known mod archive ("Median", "Eastern Sun", "Zy-El") as the walk lists it.
     std::string mod(const std::string& label) const;
-
-    // Runs steps separated by "; ": a command (Backup, Backup+saves, Replace <label>,
-    // Replace nothing, Undo, Create, Delete, Launch, Find) or a change made by hand:
-    // Check<n>=<v>, drive <name>, no game, play, mkdir/rm/write/hide <game-relative path>,
-    // cp/mv <from> <to>, rmmod <label>, overwrite <label> (in place). A command's failure is
-    // raised.
+    // Runs steps separated by "; ", raising a command's failure: Backup, Backup+saves, Replace
+    // <label>|nothing, Undo, Create, Delete, Launch, Find; or by hand: Check<n>=<v>, drive <name>,
+    // no game, play, mkdir/rm/write/hide <path>, cp/mv <from> <to>, rmmod/overwrite <label>.
     void run(const std::string& steps);
-
     // Which known archive a file holds: "-" when missing, else its label, else "?<size>".
     std::string label(const std::filesystem::path& file) const;
     // "<archive> | <backup> | <save copy>", then whatever else is not as installed.

@@ -3,7 +3,7 @@
 #include "support/ScratchFolder.h"
 
 #include <algorithm>
-#include <cstdint>
+#include <random>
 #include <sstream>
 
 namespace fs = std::filesystem;
@@ -12,15 +12,11 @@ namespace velmoran::testing {
 
 std::string standInBytes(std::string_view tag, std::size_t size)
 {
-    std::uint32_t state = 2166136261u;
-    for (char c : tag)
-        state = (state ^ static_cast<unsigned char>(c)) * 16777619u;
+    std::seed_seq seed(tag.begin(), tag.end());
+    std::mt19937 random(seed);
     std::string bytes = "MPQ\x1a stand-in: " + std::string(tag) + "\n";
-    for (bytes.reserve(size); bytes.size() < size; bytes += static_cast<char>(state & 0xFF)) {
-        state ^= state << 13;
-        state ^= state >> 17;
-        state ^= state << 5;
-    }
+    for (bytes.reserve(size); bytes.size() < size;)
+        bytes += static_cast<char>(random());
     bytes.resize(size);
     return bytes;
 }
@@ -34,9 +30,7 @@ SamplePrefix::SamplePrefix(const fs::path& root, const Options& options)
         if (!part.empty())
             m_game /= part;
     fs::create_directories(prefix() / "dosdevices");
-    fs::create_directories(driveC() / "windows" / "system32");
-    fs::create_directories(driveD());
-    fs::create_directories(driveE());
+    fs::create_directories(driveC() / "windows" / "system32"); // drive_d and drive_e: below
 #ifdef _WIN32
     m_gameWindows = m_game.string();
     std::replace(m_gameWindows.begin(), m_gameWindows.end(), '/', '\\');
@@ -55,12 +49,17 @@ SamplePrefix::SamplePrefix(const fs::path& root, const Options& options)
     for (const auto& [name, size] :
          {std::pair{"Sorceress.d2s", 1500}, {"Sorceress.key", 40}, {"Barbarian.d2s", 1800}})
         writeFile(m_game / "save" / name, standInBytes(name, size));
-    writeFile(driveD() / "Mods" / "Median" / "patch_d2.mpq", standInBytes("Median", ArchiveSize));
-    writeFile(driveD() / "Mods" / "Eastern Sun" / "PATCH_D2.MPQ",
-              standInBytes("Eastern Sun", ArchiveSize));
+    for (const auto& [label, drive, relative] : Mods)
+        writeFile(modFile(label), standInBytes(label, ArchiveSize));
     writeFile(driveD() / "Mods" / "readme.txt", "Mods for Diablo II\n");
-    writeFile(driveE() / "Downloads" / "Zy-El" / "patch_d2.mpq",
-              standInBytes("Zy-El", ArchiveSize));
+}
+
+fs::path SamplePrefix::modFile(const std::string& label) const
+{
+    for (const auto& [name, drive, relative] : Mods)
+        if (label == name)
+            return (drive == 'e' ? driveE() : driveD()) / relative;
+    return {};
 }
 
 void SamplePrefix::writeRegistry(const std::string* installPath) const

@@ -10,17 +10,11 @@ namespace fs = std::filesystem;
 namespace velmoran::testing {
 
 ScratchFolder::ScratchFolder(std::string_view tag)
+    : m_path(fs::temp_directory_path() /
+             (std::string(tag) + "-" + std::to_string(std::random_device()())))
 {
-    std::random_device random; // a name no folder has yet
-    for (int attempt = 0; m_path.empty(); ++attempt) {
-        const fs::path folder =
-            fs::temp_directory_path() / (std::string(tag) + "-" + std::to_string(random()));
-        std::error_code ec;
-        if (fs::create_directory(folder, ec))
-            m_path = folder;
-        else if (attempt == 100)
-            throw std::runtime_error("cannot create a scratch folder like " + folder.string());
-    }
+    if (!fs::create_directory(m_path)) // a name no folder has yet
+        throw std::runtime_error("cannot create the scratch folder " + m_path.string());
 }
 
 ScratchFolder::~ScratchFolder()

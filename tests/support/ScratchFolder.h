@@ -16,10 +16,7 @@ public:
     ScratchFolder& operator=(const ScratchFolder&) = delete;
 
     const std::filesystem::path& path() const { return m_path; }
-    std::filesystem::path operator/(const std::filesystem::path& relative) const
-    {
-        return m_path / relative;
-    }
+    std::filesystem::path operator/(const std::filesystem::path& p) const { return m_path / p; }
 
 private:
     std::filesystem::path m_path;

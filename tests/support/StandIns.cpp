@@ -11,39 +11,27 @@ namespace fs = std::filesystem;
 
 namespace velmoran::testing {
 
-namespace {
+ScopedVariable::ScopedVariable(std::string name, const std::optional<std::string>& value)
+    : m_name(std::move(name))
+{
+    if (const char* old = std::getenv(m_name.c_str()))
+        m_old = old;
+    set(value);
+}
 
-void setVariable(const std::string& name, const std::optional<std::string>& value)
+void ScopedVariable::set(const std::optional<std::string>& value) const
 {
 #ifdef _WIN32
-    ::_putenv_s(name.c_str(), value ? value->c_str() : "");
+    ::_putenv_s(m_name.c_str(), value ? value->c_str() : "");
 #else
-    value ? ::setenv(name.c_str(), value->c_str(), 1) : ::unsetenv(name.c_str());
+    value ? ::setenv(m_name.c_str(), value->c_str(), 1) : ::unsetenv(m_name.c_str());
 #endif
-}
-
-std::optional<std::string> variable(const std::string& name)
-{
-    const char* value = std::getenv(name.c_str());
-    return value ? std::optional<std::string>(value) : std::nullopt;
-}
-
-} // namespace
-
-ScopedVariable::ScopedVariable(std::string name, const std::optional<std::string>& value)
-    : m_name(std::move(name)), m_old(variable(m_name))
-{
-    setVariable(m_name, value);
-}
-
-ScopedVariable::~ScopedVariable()
-{
-    setVariable(m_name, m_old);
 }
 
 StandInPrograms::StandInPrograms(const fs::path& root)
     : m_bin(root / "bin"), m_records(root / "records"),
-      m_path("PATH", m_bin.string() + ":" + variable("PATH").value_or("/usr/bin:/bin"))
+      m_path("PATH",
+             m_bin.string() + ":" + (std::getenv("PATH") ? std::getenv("PATH") : "/usr/bin:/bin"))
 {
     for (const char* program : {"wine", "xdg-open"}) {
         fs::create_directories(m_records / program);

@@ -12,24 +12,23 @@ class ScopedVariable
 {
 public:
     ScopedVariable(std::string name, const std::optional<std::string>& value);
-    ~ScopedVariable();
+    ~ScopedVariable() { set(m_old); }
     ScopedVariable(const ScopedVariable&) = delete;
     ScopedVariable& operator=(const ScopedVariable&) = delete;
 
 private:
+    void set(const std::optional<std::string>& value) const;
     std::string m_name;
     std::optional<std::string> m_old;
 };
 
-// Linux only: stand-ins for "wine" and "xdg-open", first on PATH for the object's lifetime.
-// Each start writes one record file, whole or not at all, of lines "cwd=", "WINEPREFIX=",
-// "sid=" (its session), "stdin=" (what its standard input is) and one "arg=" per argument.
+// Linux only: stand-ins for "wine" and "xdg-open", first on PATH for the object's lifetime;
+// each start writes one record whole: "cwd=", "WINEPREFIX=", "sid=", "stdin=", "arg="s.
 class StandInPrograms
 {
 public:
     explicit StandInPrograms(const std::filesystem::path& root);
-    // The records of at least `count` starts of the program, each as its lines; waits up to
-    // 20 s for detached programs, and gives fewer when they do not come.
+    // The records of at least `count` starts, each as its lines; fewer when 20 s pass first.
     std::vector<std::vector<std::string>> waitFor(const std::string& program,
                                                   std::size_t count) const;
     const std::filesystem::path& bin() const { return m_bin; }

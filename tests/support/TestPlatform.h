@@ -1,31 +1,23 @@
 #pragma once
 
 #include "platform/PlatformServices.h"
+#include "support/StandIns.h"
 
-#include <cstdlib>
 #include <filesystem>
 #include <memory>
 
 namespace velmoran::testing {
 
-// This system's real platform services on a given Wine prefix (WINEPREFIX is set to it; the
-// Windows layer does not read it), with the files, registry or starter replaceable.
+// This system's real platform services on a given Wine prefix (WINEPREFIX is set to it while
+// the object lives; Windows does not read it), with the files, registry or starter replaceable.
 class TestPlatform
 {
 public:
     explicit TestPlatform(const std::filesystem::path& winePrefix)
+        : m_prefix("WINEPREFIX", winePrefix.string()), m_services(createPlatformServices())
     {
-#ifdef _WIN32
-        ::_putenv_s("WINEPREFIX", winePrefix.string().c_str());
-#else
-        ::setenv("WINEPREFIX", winePrefix.string().c_str(), 1);
-#endif
-        m_services = createPlatformServices();
     }
-    Platform& real()
-    {
-        return m_services->platform();
-    }
+    Platform& real() { return m_services->platform(); }
     Platform& with(RegistryReader* registry, ProgramStarter* starter = nullptr,
                    FileSystem* files = nullptr)
     {
@@ -37,6 +29,7 @@ public:
     }
 
 private:
+    ScopedVariable m_prefix;
     std::unique_ptr<PlatformServices> m_services;
     std::unique_ptr<Platform> m_mixed;
 };
