@@ -159,6 +159,7 @@ void expectDesign(QWidget* client, const std::vector<Control>& design)
         EXPECT_EQ(w->geometry(), QRect(c.left / 15, c.top / 15, c.width / 15, c.height / 15))
             << c.name;
         EXPECT_EQ(w->isVisible(), std::string(c.name) != "Dir1") << c.name;
+        EXPECT_EQ(w->font().pointSizeF(), 8.25) << c.name;
         EXPECT_EQ(w->property("text").toString().toStdString(), c.caption ? c.caption : "")
             << c.name;
         if (c.tab >= 0)
@@ -246,6 +247,41 @@ TEST_F(ProgramRun, EveryButtonAndWindowWorksAndTheProgramEndsWithTheLastWindow)
     EXPECT_EQ(click(options->cmdDelete()), "Velmoran:  Folders \\data\\global\\excel deleted !");
     QTest::mouseClick(options->cmdDone(), Qt::LeftButton);
     EXPECT_EQ(openWindows(), ""); // the program ends
+}
+
+// A tree without end: every folder holds the archive and one more folder.
+struct EndlessTree : ForwardingFiles
+{
+    using ForwardingFiles::ForwardingFiles;
+    void scanFolder(const std::string& folder, const std::string& name, FolderScan& result) override
+    {
+        result.clear();
+        result.subfolders = {"deeper"};
+        result.subfolderIds = {{1, folder.size() + 1}};
+        result.matches = {name};
+    }
+};
+
+TEST(SearchRunnerTest, AStoppedOrRestartedWalkEndsAndReportsNothingMore)
+{
+    ScratchFolder scratch{"velmoran-endless"};
+    TestPlatform services{scratch.path()};
+    EndlessTree tree{services.real().files};
+    std::size_t ends = 0, entries = 0;
+    SearchRunner runner(
+        tree, [&](SearchBatch&& batch) { entries += batch.matches.size(); },
+        [&](const SearchSummary&, const std::string&) { ++ends; });
+    runner.start("c:\\");
+    runner.start("c:\\"); // the first is stopped, whatever it had found
+    for (int i = 0; i < 20000 && entries == 0; ++i)
+        QTest::qWait(1);
+    runner.stop(); // returns once the walk without end has ended
+    const std::size_t seen = entries;
+    EXPECT_FALSE(runner.running());
+    QApplication::processEvents();
+    EXPECT_EQ(entries, seen);
+    EXPECT_GT(seen, 0u);
+    EXPECT_EQ(ends, 0u);
 }
 
 } // namespace
