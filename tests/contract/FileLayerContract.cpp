@@ -303,9 +303,9 @@ TEST_P(FileLayerContract, TheDriveListNamesReadableDrivesInLetterOrder)
     std::string letters;
     for (const std::string& name : names) {
         EXPECT_TRUE(name.size() >= 2 && name[1] == ':' &&
-                    (name.size() == 2 || (name.rfind(" [", 2) == 2 && name.back() == ']')))
+                    (name.size() == 2 || (name.rfind(" [", 2) == 2 && name.back() == ']')) &&
+                    (letters.empty() || letters.back() < name[0]))
             << name;
-        EXPECT_TRUE(letters.empty() || letters.back() < name[0]) << name;
         letters += name[0];
     }
     EXPECT_NE(std::find(names.begin(), names.end(), layer->drives().currentDrive()), names.end());

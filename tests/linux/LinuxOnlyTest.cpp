@@ -252,11 +252,6 @@ TEST_F(OnWine, WineAndTheOpenerAreStartedDetachedAndTheirFailuresNamed)
     const std::string game = sample.gameFolderWindows();
     EXPECT_TRUE(fails([&] { starter.startProgram(game + "\\Diablo II.exe", {}, game); },
                       {"wine was not found"}));
-    writeFile(scratch / "Temp.url", "[InternetShortcut]\r\n"); // no opener: told, the file gone
-    EXPECT_TRUE(fails(
-        [&] { XdgUrlViewer{prefix}.openShortcut(scratch.path().string() + "\\Temp.url", "v.org"); },
-        {"v.org", "xdg-open was not found"}));
-    EXPECT_FALSE(fs::exists(scratch / "Temp.url"));
 }
 
 TEST_F(OnWine, AnUnreadableDriveIsToldAndCIsSelectedUnlessItFailedItself)

@@ -18,13 +18,6 @@ namespace velmoran::testing {
 
 namespace {
 
-fs::path recorder()
-{
-    std::wstring self(32768, L'\0');
-    self.resize(::GetModuleFileNameW(nullptr, self.data(), static_cast<DWORD>(self.size())));
-    return fs::path(self).parent_path() / VELMORAN_RECORDER;
-}
-
 // The recorder's record beside it ("<program>.txt"), waiting up to 60 s when `wait`.
 std::optional<std::string> record(const fs::path& program, const char* suffix, bool wait)
 {
@@ -81,8 +74,10 @@ public:
     }
     void installProgram(const std::string& relative) override
     {
+        std::wstring self(32768, L'\0'); // the recorder, beside this program
+        self.resize(::GetModuleFileNameW(nullptr, self.data(), static_cast<DWORD>(self.size())));
         fs::create_directories(real(relative).parent_path());
-        fs::copy_file(recorder(), real(relative));
+        fs::copy_file(fs::path(self).parent_path() / VELMORAN_RECORDER, real(relative));
     }
     std::optional<Started> started(const std::string& relative, bool wait) override
     {
