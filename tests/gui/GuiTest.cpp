@@ -6,6 +6,7 @@
 #include "ui/AboutWindow.h"
 #include "ui/MainWindow.h"
 #include "ui/OptionsWindow.h"
+#include "ui/QtMainWindowControls.h"
 #include "ui/Widgets.h"
 
 #include <QApplication>
@@ -247,6 +248,16 @@ TEST_F(ProgramRun, EveryButtonAndWindowWorksAndTheProgramEndsWithTheLastWindow)
     EXPECT_EQ(click(options->cmdDelete()), "Velmoran:  Folders \\data\\global\\excel deleted !");
     QTest::mouseClick(options->cmdDone(), Qt::LeftButton);
     EXPECT_EQ(openWindows(), ""); // the program ends
+}
+
+TEST(MainWindowControls, AListEntryComesBackByteForByteEvenWhereItIsNotUtf8)
+{
+    MainWindow form;
+    QtMainWindowControls controls(&form);
+    const std::vector<std::string> entries{"d:\\Caf\xC3\xA9\\patch_d2.mpq",
+                                           "d:\\caf\xE9\\patch_d2.mpq"};
+    controls.appendToList(entries);
+    EXPECT_EQ((std::vector{controls.listText(0), controls.listText(1)}), entries);
 }
 
 // A tree without end: every folder holds the archive and one more folder.
