@@ -100,6 +100,18 @@ public:
         return fd;
     }
 
+    // Runs call(), which takes the file's name away, with a big file held open meanwhile so
+    // that it is freed afterwards; returns what call() returned, with its errno.
+    template <typename Call> int takingName(const fs::path& path, Call call)
+    {
+        const int held = hold(path);
+        const int result = call();
+        const int error = errno;
+        release(held);
+        errno = error;
+        return result;
+    }
+
     void release(int fd)
     {
         if (fd < 0)
@@ -338,24 +350,12 @@ void writeFile(const fs::path& destination, std::string_view bytes, const Failur
 
 int renameFreeingLater(const fs::path& from, const fs::path& to)
 {
-    Freeing& freeing = Freeing::instance();
-    const int held = Freeing::hold(to);
-    const int result = ::rename(from.c_str(), to.c_str());
-    const int error = errno;
-    freeing.release(held);
-    errno = error;
-    return result;
+    return Freeing::instance().takingName(to, [&] { return ::rename(from.c_str(), to.c_str()); });
 }
 
 int unlinkFreeingLater(const fs::path& path)
 {
-    Freeing& freeing = Freeing::instance();
-    const int held = Freeing::hold(path);
-    const int result = ::unlink(path.c_str());
-    const int error = errno;
-    freeing.release(held);
-    errno = error;
-    return result;
+    return Freeing::instance().takingName(path, [&] { return ::unlink(path.c_str()); });
 }
 
 void waitUntilFreed()
