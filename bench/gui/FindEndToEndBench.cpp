@@ -17,6 +17,7 @@
 //                           beside this one: its --child mode is run)]
 #include "../ChildProcess.h"
 #include "../WalkTree.h"
+#include "BenchMessages.h"
 #include "app/Controller.h"
 #include "app/SearchRunner.h"
 #include "platform/PlatformServices.h"
@@ -54,16 +55,6 @@ namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
 namespace {
-
-class Quiet : public UserMessages
-{
-public:
-    void showMessage(const std::string& text, const std::string& title) override
-    {
-        std::fprintf(stderr, "message [%s] %s\n", title.c_str(),
-                     text.substr(0, text.find('\n')).c_str());
-    }
-};
 
 long statusKilobytes(const char* field)
 {
@@ -149,7 +140,7 @@ int child(int finds)
     char* argv[] = {name, nullptr};
     QApplication app(argc, argv);
     const std::unique_ptr<PlatformServices> services = createPlatformServices();
-    Quiet messages;
+    bench::BenchMessages messages;
     Controller controller(services->platform(), &messages);
     MainWindow* form = controller.mainWindow();
     form->show();

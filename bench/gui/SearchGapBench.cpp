@@ -5,6 +5,7 @@
 //
 // Usage: SearchGapBench [entries (1000000)] [existing drive folder to search instead]
 #include "../WalkTree.h"
+#include "BenchMessages.h"
 #include "app/Controller.h"
 #include "core/PatchSearch.h"
 #include "platform/PlatformServices.h"
@@ -41,15 +42,6 @@ int threadCount()
     return count;
 }
 
-class Silent : public UserMessages
-{
-public:
-    void showMessage(const std::string& text, const std::string& title) override
-    {
-        std::printf("message [%s] %s\n", title.c_str(), text.c_str());
-    }
-};
-
 } // namespace
 
 int main(int argc, char** argv)
@@ -82,7 +74,7 @@ int main(int argc, char** argv)
 
     {
         const std::unique_ptr<PlatformServices> services = createPlatformServices();
-        Silent messages;
+        bench::BenchMessages messages;
         Controller controller(services->platform(), &messages);
         MainWindow* form = controller.mainWindow();
         form->show();

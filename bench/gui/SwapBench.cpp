@@ -9,6 +9,7 @@
 // the archive it replaced has been freed on the program's own thread.
 //
 // Usage: SwapBench [megabytes (200)] [rounds (5)] [--in FOLDER (where the game lies; /tmp)]
+#include "BenchMessages.h"
 #include "core/CommandContext.h"
 #include "core/PatchSwap.h"
 #include "platform/PlatformServices.h"
@@ -37,12 +38,6 @@ namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
 namespace {
-
-class Quiet : public UserMessages
-{
-public:
-    void showMessage(const std::string&, const std::string&) override {}
-};
 
 // The program's file layer, except that nothing can be moved: as across two file systems.
 class CopyOnly : public FileSystem
@@ -151,7 +146,7 @@ int main(int argc, char** argv)
     const std::unique_ptr<PlatformServices> services = createPlatformServices();
     MainWindow window;
     QtMainWindowControls form(&window);
-    Quiet messages;
+    bench::BenchMessages messages(false); // each step's message is the expected one
     auto* entry = new QListWidgetItem(QStringLiteral("c:\\Mods\\patch_d2.mpq"));
     window.list1()->addItem(entry);
     window.list1()->setCurrentItem(entry);
