@@ -1,7 +1,7 @@
 // The file layer's contract (files, listings, drives, the starter and the viewer), as every
 // platform's layer must meet it.
 #include "FileLayer.h"
-#include "core/OperationError.h"
+#include "support/Recorders.h"
 #include "support/ScratchFolder.h"
 
 #include <gtest/gtest.h>
@@ -13,7 +13,6 @@
 
 using namespace velmoran;
 using namespace velmoran::testing;
-namespace fs = std::filesystem;
 using Names = std::set<std::string>;
 
 namespace {
@@ -53,17 +52,7 @@ protected:
     {
         for (const std::string& path : paths)
             texts.push_back(at(path));
-        try {
-            operation();
-        } catch (const OperationError& error) {
-            std::string missing = error.reason().empty() ? " a reason" : "";
-            for (const std::string& text : texts)
-                if (std::string(error.what()).find(text) == std::string::npos)
-                    missing += " " + text;
-            return (missing.empty() ? ::testing::AssertionSuccess() : ::testing::AssertionFailure())
-                   << error.what() << " lacks" << missing;
-        }
-        return ::testing::AssertionFailure() << "no failure";
+        return failsWith(operation, texts, true);
     }
     FileSystem& files() { return layer->files(); }
     unsigned stored(const std::string& path) { return files().fileAttributes(at(path)) & Stored; }

@@ -14,7 +14,6 @@
 
 using namespace velmoran;
 using namespace velmoran::testing;
-namespace fs = std::filesystem;
 using Texts = std::vector<std::string>;
 
 namespace {

@@ -12,8 +12,6 @@
 #include <sys/stat.h>
 #include <sys/xattr.h>
 
-namespace fs = std::filesystem;
-
 namespace velmoran::testing {
 
 namespace {

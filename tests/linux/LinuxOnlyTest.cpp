@@ -30,26 +30,10 @@
 
 using namespace velmoran;
 using namespace velmoran::testing;
-namespace fs = std::filesystem;
 using Texts = std::vector<std::string>;
 using Names = std::set<std::string>;
 
 namespace {
-
-// Whether the operation fails with a message that holds every part.
-template <typename F>::testing::AssertionResult fails(F&& operation, const Texts& parts)
-{
-    try {
-        operation();
-    } catch (const OperationError& error) {
-        for (const std::string& part : parts)
-            if (std::string(error.what()).find(part) == std::string::npos)
-                return ::testing::AssertionFailure()
-                       << "no \"" << part << "\" in: " << error.what();
-        return ::testing::AssertionSuccess();
-    }
-    return ::testing::AssertionFailure() << "no failure";
-}
 
 class OnWine : public ::testing::Test
 {
@@ -104,7 +88,7 @@ TEST_F(OnWine, PathsMapThroughTheDriveLinksAsTheyAreNowAndNamesHideAsWineHidesTh
     EXPECT_EQ(files.fileAttributes(sample.gameFolderWindows() + "\\.hidden"),
               Attribute::Archive | Attribute::Hidden);
     // A drive link made after a scan is used by the next one, whatever an hour-old cache holds.
-    EXPECT_TRUE(fails([&] { scanned("m:\\"); }, {"m:"}));
+    EXPECT_TRUE(failsWith([&] { scanned("m:\\"); }, {"m:"}));
     link(sample.driveD() / "Mods", "m:");
     fs::last_write_time(sample.prefix() / "dosdevices",
                         fs::file_time_type::clock::now() - std::chrono::hours(1));
@@ -143,16 +127,17 @@ TEST_F(OnWine, SpecialFilesAreRefusedAndReadOnlyFoldersCopied)
 {
     ASSERT_EQ(::mkfifo((sample.gameFolder() / "pipe.mpq").c_str(), 0644), 0);
     const std::string game = sample.gameFolderWindows(), pipe = game + "\\pipe.mpq";
-    EXPECT_TRUE(fails([&] { files.copyFile(pipe, game + "\\x.mpq"); }, {"not a regular file"}));
-    EXPECT_TRUE(
-        fails([&] { files.sameContents(pipe, game + "\\patch_d2.mpq"); }, {"not a regular file"}));
+    EXPECT_TRUE(failsWith([&] { files.copyFile(pipe, game + "\\x.mpq"); }, {"not a regular file"}));
+    EXPECT_TRUE(failsWith([&] { files.sameContents(pipe, game + "\\patch_d2.mpq"); },
+                          {"not a regular file"}));
     fs::permissions(sample.gameFolder() / "save", fs::perms(0555));
     files.copyFolderTree(game + "\\save", game + "\\Copy");
     files.copyFolderTree(game + "\\save", game + "\\Copy");
     EXPECT_NE(fs::status(sample.gameFolder() / "Copy").permissions() & fs::perms::owner_write,
               fs::perms::none);
-    EXPECT_TRUE(fails([&] { files.copyFolderTree(game + "\\save", game + "\\patch_d2.mpq\\x"); },
-                      {"cannot reach the folder"}));
+    EXPECT_TRUE(
+        failsWith([&] { files.copyFolderTree(game + "\\save", game + "\\patch_d2.mpq\\x"); },
+                  {"cannot reach the folder"}));
     // A stray copy of a killed process goes, one of a live process stays.
     const std::string live = ".velmoran-copy-" + std::to_string(::getppid()) + "-1.tmp";
     for (const std::string& name : {live, std::string(".velmoran-copy-99999999-1.tmp")})
@@ -175,8 +160,8 @@ TEST(OnSmallFileSystems, AFullOneFailsClearlyAndKeepsTheOldFileWhole)
     const std::string target = (small / "patch_d2.mpq").string(), moved = (small / "B").string();
     writeFile(target, old);
     writeFile(big, standInBytes("big", 400 * 1024));
-    EXPECT_TRUE(fails([&] { files.copyFile(big, target); },
-                      {"No space left on device", big + "\n" + target}));
+    EXPECT_TRUE(failsWith([&] { files.copyFile(big, target); },
+                          {"No space left on device", big + "\n" + target}));
     EXPECT_EQ(std::distance(fs::directory_iterator(small), {}), 1); // nothing left behind
     // A move needs no room, and declines across file systems with both files left as they were.
     EXPECT_TRUE(files.moveFile(target, moved));
@@ -246,12 +231,12 @@ TEST_F(OnWine, WineAndTheOpenerAreStartedDetachedAndTheirFailuresNamed)
     EXPECT_EQ(opened[0].back(), "arg=http://v.example.org/a b;$(touch x)'\"");
     EXPECT_EQ(::waitpid(-1, nullptr, WNOHANG), -1); // started from a grandchild: nothing to reap
     WineProgramStarter starter{prefix};
-    EXPECT_TRUE(fails([&] { starter.startProgram("q:\\Diablo II.exe", {}, "q:\\"); },
-                      {"drive q: is not defined"}));
+    EXPECT_TRUE(failsWith([&] { starter.startProgram("q:\\Diablo II.exe", {}, "q:\\"); },
+                          {"drive q: is not defined"}));
     const ScopedVariable noWine("PATH", (scratch / "empty").string());
     const std::string game = sample.gameFolderWindows();
-    EXPECT_TRUE(fails([&] { starter.startProgram(game + "\\Diablo II.exe", {}, game); },
-                      {"wine was not found"}));
+    EXPECT_TRUE(failsWith([&] { starter.startProgram(game + "\\Diablo II.exe", {}, game); },
+                          {"wine was not found"}));
 }
 
 TEST_F(OnWine, AnUnreadableDriveIsToldAndCIsSelectedUnlessItFailedItself)
@@ -410,7 +395,7 @@ TEST(GamePrefix, FindsTheOnePrefixThatHoldsTheGameAndStartsItsWineOrSaysWhy)
         EXPECT_EQ(context.platform.drives.driveNames().front(), h.inHome(expected[1]));
         Texts says(expected.begin() + 2, expected.end());
         std::transform(says.begin(), says.end(), says.begin(), [&](auto t) { return h.inHome(t); });
-        EXPECT_TRUE(fails([&] { requireGameFolder(context.platform.registry); }, says));
+        EXPECT_TRUE(failsWith([&] { requireGameFolder(context.platform.registry); }, says));
         const auto before = tree(h.scratch.path()); // then no command changes a file
         h.form.list = {"c:\\windows\\patch_d2.mpq"};
         h.form.selected = 0;
@@ -429,8 +414,8 @@ TEST(GamePrefix, AGameThatMovesToAnotherPrefixWhileVelmoranRunsChangesNothing)
     EXPECT_EQ(requireGameFolder(context.platform.registry), GameAt);
     fs::rename(h.home / ".wine/system.reg", h.scratch / "moved.reg");
     h.lay(Bottle + "=game");
-    EXPECT_TRUE(fails([&] { backupPatch(context); },
-                      {"start it again to work in " + (h.home / Bottle).string()}));
+    EXPECT_TRUE(failsWith([&] { backupPatch(context); },
+                          {"start it again to work in " + (h.home / Bottle).string()}));
     EXPECT_FALSE(fs::exists(h.home / Bottle / "drive_c/Program Files (x86)/Diablo II/Backup"));
 }
 

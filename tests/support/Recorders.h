@@ -3,15 +3,36 @@
 // Stand-ins for the main window, the message box, the starter, a one-value registry.
 #include "core/FileSystem.h"
 #include "core/MainWindowControls.h"
+#include "core/OperationError.h"
 #include "core/ProgramStarter.h"
 #include "core/Registry.h"
 #include "core/UserMessages.h"
+
+#include <gtest/gtest.h>
 
 #include <optional>
 #include <string>
 #include <vector>
 
 namespace velmoran::testing {
+
+// Whether the operation fails with an OperationError that holds each text (and gives a reason).
+template <typename F>
+::testing::AssertionResult failsWith(F&& operation, const std::vector<std::string>& texts,
+                                     bool needsReason = false)
+{
+    try {
+        operation();
+    } catch (const OperationError& error) {
+        std::string missing = needsReason && error.reason().empty() ? " a reason" : "";
+        for (const std::string& text : texts)
+            if (std::string(error.what()).find(text) == std::string::npos)
+                missing += " \"" + text + "\"";
+        return (missing.empty() ? ::testing::AssertionSuccess() : ::testing::AssertionFailure())
+               << error.what() << " lacks" << missing;
+    }
+    return ::testing::AssertionFailure() << "no failure";
+}
 
 struct ShownMessage
 {

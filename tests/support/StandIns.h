@@ -1,8 +1,11 @@
 #pragma once
 
-#include <filesystem>
+#include "support/ScratchFolder.h"
+
+#include <chrono>
+#include <cstdlib>
 #include <optional>
-#include <string>
+#include <thread>
 #include <vector>
 
 namespace velmoran::testing {
@@ -11,13 +14,26 @@ namespace velmoran::testing {
 class ScopedVariable
 {
 public:
-    ScopedVariable(std::string name, const std::optional<std::string>& value);
+    ScopedVariable(std::string name, const std::optional<std::string>& value)
+        : m_name(std::move(name))
+    {
+        if (const char* old = std::getenv(m_name.c_str()))
+            m_old = old;
+        set(value);
+    }
     ~ScopedVariable() { set(m_old); }
     ScopedVariable(const ScopedVariable&) = delete;
     ScopedVariable& operator=(const ScopedVariable&) = delete;
 
 private:
-    void set(const std::optional<std::string>& value) const;
+    void set(const std::optional<std::string>& value) const
+    {
+#ifdef _WIN32
+        ::_putenv_s(m_name.c_str(), value ? value->c_str() : "");
+#else
+        value ? ::setenv(m_name.c_str(), value->c_str(), 1) : ::unsetenv(m_name.c_str());
+#endif
+    }
     std::string m_name;
     std::optional<std::string> m_old;
 };
@@ -27,14 +43,45 @@ private:
 class StandInPrograms
 {
 public:
-    explicit StandInPrograms(const std::filesystem::path& root);
+    explicit StandInPrograms(const fs::path& root)
+        : m_bin(root / "bin"), m_records(root / "records"),
+          m_path("PATH", m_bin.string() + ":" +
+                             (std::getenv("PATH") ? std::getenv("PATH") : "/usr/bin:/bin"))
+    {
+        for (const char* program : {"wine", "xdg-open"}) {
+            fs::create_directories(m_records / program);
+            writeFile(m_bin / program,
+                      "#!/bin/sh\nout=\"" + (m_records / program).string() +
+                          "/$$\"\n{ printf 'cwd=%s\\nWINEPREFIX=%s\\n' \"$(pwd)\" \"$WINEPREFIX\"\n"
+                          "  printf 'sid=%s\\n' \"$(cut -d' ' -f6 /proc/$$/stat)\"\n"
+                          "  printf 'stdin=%s\\n' \"$(readlink /proc/$$/fd/0)\"\n"
+                          "  for a in \"$@\"; do printf 'arg=%s\\n' \"$a\"; done\n"
+                          "} > \"$out.part\" && mv \"$out.part\" \"$out\"\n");
+            fs::permissions(m_bin / program, fs::perms::owner_all);
+        }
+    }
     // The records of at least `count` starts, each as its lines; fewer when 20 s pass first.
     std::vector<std::vector<std::string>> waitFor(const std::string& program,
-                                                  std::size_t count) const;
-    const std::filesystem::path& bin() const { return m_bin; }
+                                                  std::size_t count) const
+    {
+        std::vector<std::vector<std::string>> runs;
+        for (int waits = 0; waits == 0 || (runs.size() < count && waits < 2000); ++waits) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(waits ? 10 : 0));
+            runs.clear();
+            for (const auto& e : fs::directory_iterator(m_records / program))
+                if (e.path().extension() != ".part") {
+                    std::istringstream text(readFile(e.path()));
+                    runs.emplace_back();
+                    for (std::string line; std::getline(text, line);)
+                        runs.back().push_back(line);
+                }
+        }
+        return runs;
+    }
+    const fs::path& bin() const { return m_bin; }
 
 private:
-    std::filesystem::path m_bin, m_records;
+    fs::path m_bin, m_records;
     ScopedVariable m_path;
 };
 

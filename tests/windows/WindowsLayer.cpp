@@ -12,8 +12,6 @@
 #include <sstream>
 #include <thread>
 
-namespace fs = std::filesystem;
-
 namespace velmoran::testing {
 
 namespace {

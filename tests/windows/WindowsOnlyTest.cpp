@@ -11,7 +11,6 @@
 
 using namespace velmoran;
 using namespace velmoran::testing;
-namespace fs = std::filesystem;
 
 namespace {
 
