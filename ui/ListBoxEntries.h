@@ -4,14 +4,15 @@
 
 #include <cstddef>
 #include <string>
-#include <string_view>
 #include <vector>
 
 namespace velmoran {
 
-// The entries of a list box, kept as the bytes they were added as, back to back in one
-// buffer: an entry costs its bytes and one offset, and its text is made only while the view
-// draws or measures it. A name that is not UTF-8 thus comes back exactly as it was added.
+// The entries of a list box, kept as the bytes they were added as, in one buffer, each as
+// the length of the start it shares with the entry before it and the rest of its bytes (the
+// paths of a search share their folders); every RunLength-th entry is kept whole. An entry
+// costs little more than what it adds to the one before, and its text is made only while the
+// view draws or measures it. A name that is not UTF-8 comes back exactly as it was added.
 class ListBoxEntries : public QAbstractListModel
 {
 public:
@@ -25,11 +26,14 @@ public:
     // Removes every entry and hands back the memory they held.
     void clear();
     // The bytes of the entry at row, which must be one (0 <= row < rowCount()).
-    std::string_view bytes(int row) const;
+    std::string bytes(int row) const;
 
 private:
-    std::string m_bytes;             // every entry, one after the other
-    std::vector<std::size_t> m_ends; // where each entry ends in m_bytes
+    static constexpr std::size_t RunLength = 16;
+
+    std::string m_bytes;               // every entry, one after the other
+    std::vector<std::size_t> m_starts; // where each entry starts in m_bytes
+    std::string m_last;                // the last entry added
 };
 
 } // namespace velmoran
