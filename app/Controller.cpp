@@ -7,7 +7,7 @@
 #include "core/WebLink.h"
 #include "ui/MainWindow.h"
 
-#include <QListWidget>
+#include <QListView>
 #include <QStringList>
 
 namespace velmoran {

@@ -1,12 +1,13 @@
 #include "ui/MainWindow.h"
 
+#include "ui/ListBoxEntries.h"
 #include "ui/Twips.h"
 #include "ui/Widgets.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLayout>
-#include <QListWidget>
+#include <QListView>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QSignalBlocker>
@@ -64,9 +65,10 @@ MainWindow::MainWindow(QWidget* parent)
     // The other controls in tab order, each later one above the earlier ones.
     m_cmdFind = placed(new QPushButton(QStringLiteral("Find"), client), "cmdFind", 120, 840, 1215,
                        495);
-    m_list1 = placed(new QListWidget(client), "List1", 120, 1800, 4095, 840);
+    m_list1 = placed(new QListView(client), "List1", 120, 1800, 4095, 840);
+    m_list1Entries = new ListBoxEntries(m_list1);
+    m_list1->setModel(m_list1Entries);
     m_list1->setSelectionMode(QAbstractItemView::SingleSelection);
-    m_list1->setSortingEnabled(false);
     m_list1->setItemDelegate(new OnceSizedItemDelegate(m_list1));
     m_cmdReplace = placed(new QPushButton(QStringLiteral("Replace"), client), "cmdReplace", 120,
                           2760, 1215, 495);

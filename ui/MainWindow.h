@@ -5,12 +5,13 @@
 class QCheckBox;
 class QComboBox;
 class QLabel;
-class QListWidget;
+class QListView;
 class QPushButton;
 
 namespace velmoran {
 
 class LinkLabel;
+class ListBoxEntries;
 
 // The address that lblURL shows and opens.
 inline constexpr const char* WebsiteAddress = "velmoran.example.org";
@@ -27,7 +28,8 @@ public:
     QPushButton* cmdReplace() const { return m_cmdReplace; }
     QPushButton* cmdUndo() const { return m_cmdUndo; }
     QPushButton* cmdLaunch() const { return m_cmdLaunch; }
-    QListWidget* list1() const { return m_list1; }
+    QListView* list1() const { return m_list1; }
+    ListBoxEntries* list1Entries() const { return m_list1Entries; }
     QComboBox* drive1() const { return m_drive1; }
     QCheckBox* check(int number) const; // Check1 .. Check4
     LinkLabel* lblURL() const { return m_lblURL; }
@@ -52,7 +54,8 @@ private:
     QPushButton* m_cmdReplace = nullptr;
     QPushButton* m_cmdUndo = nullptr;
     QPushButton* m_cmdLaunch = nullptr;
-    QListWidget* m_list1 = nullptr;
+    QListView* m_list1 = nullptr;
+    ListBoxEntries* m_list1Entries = nullptr;
     QComboBox* m_drive1 = nullptr;
     QCheckBox* m_checks[4] = {};
     LinkLabel* m_lblURL = nullptr;

@@ -1,17 +1,17 @@
 #include "ui/QtMainWindowControls.h"
 
 #include "core/OperationError.h"
+#include "ui/ListBoxEntries.h"
 #include "ui/MainWindow.h"
 #include "ui/Widgets.h"
 
 #include <QComboBox>
-#include <QListWidget>
+#include <QItemSelectionModel>
+#include <QListView>
 
 namespace velmoran {
 
 namespace {
-
-constexpr int RawTextRole = Qt::UserRole + 1;
 
 std::string utf8(const QString& text)
 {
@@ -58,44 +58,34 @@ void QtMainWindowControls::minimize()
 void QtMainWindowControls::clearList()
 {
     MainWindow& w = window();
-    w.list1()->clear();
+    w.list1Entries()->clear();
 }
 
 void QtMainWindowControls::appendToList(const std::vector<std::string>& entries)
 {
     MainWindow& w = window();
-    for (const std::string& entry : entries) {
-        const QByteArrayView bytes(entry.data(), static_cast<qsizetype>(entry.size()));
-        auto* item = new QListWidgetItem(QString::fromUtf8(bytes));
-        // The bytes themselves only where the text does not give them back (not UTF-8): an
-        // entry costs half as much, and a search may list thousands.
-        if (item->text().toUtf8() != bytes)
-            item->setData(RawTextRole, bytes.toByteArray());
-        w.list1()->addItem(item);
-    }
+    w.list1Entries()->append(entries);
 }
 
 int QtMainWindowControls::listCount() const
 {
     MainWindow& w = window();
-    return w.list1()->count();
+    return w.list1Entries()->rowCount();
 }
 
 int QtMainWindowControls::selectedIndex() const
 {
     MainWindow& w = window();
-    const QList<QListWidgetItem*> selected = w.list1()->selectedItems();
-    return selected.isEmpty() ? -1 : w.list1()->row(selected.first());
+    const QModelIndexList selected = w.list1()->selectionModel()->selectedRows();
+    return selected.isEmpty() ? -1 : selected.first().row();
 }
 
 std::string QtMainWindowControls::listText(int index) const
 {
     MainWindow& w = window();
-    const QListWidgetItem* item = w.list1()->item(index);
-    if (!item)
+    if (index < 0 || index >= w.list1Entries()->rowCount())
         throw OperationError("read the list entry " + std::to_string(index), {}, "no such entry");
-    const QVariant raw = item->data(RawTextRole);
-    return raw.isValid() ? raw.toByteArray().toStdString() : utf8(item->text());
+    return std::string(w.list1Entries()->bytes(index));
 }
 
 std::string QtMainWindowControls::selectedDrive() const

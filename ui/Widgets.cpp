@@ -169,32 +169,41 @@ void centreOnScreen(QWidget* window)
 OnceSizedItemDelegate::OnceSizedItemDelegate(QAbstractItemView* view) : QStyledItemDelegate(view)
 {
     QAbstractItemModel* model = view->model();
-    const auto forget = [this] { m_sizes.clear(); };
-    connect(model, &QAbstractItemModel::modelAboutToBeReset, this, forget);
-    connect(model, &QAbstractItemModel::rowsAboutToBeRemoved, this, forget);
-    connect(model, &QAbstractItemModel::rowsAboutToBeMoved, this, forget);
-    connect(model, &QAbstractItemModel::layoutAboutToBeChanged, this, forget);
-    connect(model, &QAbstractItemModel::dataChanged, this, forget);
-    connect(view, &QObject::destroyed, this, forget);
+    const auto forgetSizes = [this] { forget(); };
+    connect(model, &QAbstractItemModel::rowsAboutToBeInserted, this,
+            [this](const QModelIndex&, int first) {
+                if (static_cast<std::size_t>(first) < m_sizes.size())
+                    forget(); // rows known move down
+            });
+    connect(model, &QAbstractItemModel::modelAboutToBeReset, this, forgetSizes);
+    connect(model, &QAbstractItemModel::rowsAboutToBeRemoved, this, forgetSizes);
+    connect(model, &QAbstractItemModel::rowsAboutToBeMoved, this, forgetSizes);
+    connect(model, &QAbstractItemModel::layoutAboutToBeChanged, this, forgetSizes);
+    connect(model, &QAbstractItemModel::dataChanged, this, forgetSizes);
+    connect(view, &QObject::destroyed, this, forgetSizes);
+}
+
+void OnceSizedItemDelegate::forget() const
+{
+    std::vector<QSize>().swap(m_sizes); // its memory too
 }
 
 QSize OnceSizedItemDelegate::sizeHint(const QStyleOptionViewItem& option,
                                       const QModelIndex& index) const
 {
-    const void* key = index.internalPointer();
-    if (key == nullptr)
+    if (!index.isValid() || index.parent().isValid() || index.column() != 0)
         return QStyledItemDelegate::sizeHint(option, index);
     if (option.font != m_font || option.decorationSize != m_decorationSize) {
-        m_sizes.clear();
+        forget();
         m_font = option.font;
         m_decorationSize = option.decorationSize;
     }
-    const auto found = m_sizes.constFind(key);
-    if (found != m_sizes.constEnd())
-        return *found;
-    const QSize size = QStyledItemDelegate::sizeHint(option, index);
-    m_sizes.insert(key, size);
-    return size;
+    const auto row = static_cast<std::size_t>(index.row());
+    if (row >= m_sizes.size())
+        m_sizes.resize(row + 1);
+    if (!m_sizes[row].isValid())
+        m_sizes[row] = QStyledItemDelegate::sizeHint(option, index);
+    return m_sizes[row];
 }
 
 } // namespace velmoran

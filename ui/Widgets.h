@@ -3,11 +3,12 @@
 #include <QCheckBox>
 #include <QCursor>
 #include <QFont>
-#include <QHash>
 #include <QLabel>
 #include <QSize>
 #include <QString>
 #include <QStyledItemDelegate>
+
+#include <vector>
 
 namespace velmoran {
 
@@ -56,8 +57,8 @@ void centreOnScreen(QWidget* window);
 
 // Draws list entries as the list's own delegate does, and works out each entry's size once:
 // a list view lays out all of its entries again whenever entries are added, which for
-// thousands of found archives would shape the same texts over and over. The sizes are
-// forgotten whenever the list's entries change otherwise.
+// thousands of found archives would shape the same texts over and over. The sizes are kept
+// by row and forgotten whenever the entries change other than by rows added at the end.
 class OnceSizedItemDelegate : public QStyledItemDelegate
 {
 public:
@@ -65,8 +66,10 @@ public:
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;
 
 private:
-    mutable QHash<const void*, QSize> m_sizes; // by the entry (index.internalPointer())
-    mutable QFont m_font;                      // the sizes hold for this font and icon size
+    void forget() const;
+
+    mutable std::vector<QSize> m_sizes; // by row; an invalid size is not worked out yet
+    mutable QFont m_font;               // the sizes hold for this font and icon size
     mutable QSize m_decorationSize;
 };
 

@@ -21,12 +21,13 @@
 #include "app/Controller.h"
 #include "app/SearchRunner.h"
 #include "platform/PlatformServices.h"
+#include "ui/ListBoxEntries.h"
 #include "ui/MainWindow.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
-#include <QListWidget>
+#include <QListView>
 #include <QPushButton>
 #include <QTimer>
 
@@ -212,11 +213,11 @@ int child(int finds)
             "entries=%d caption=%s\n",
             find + 1, ms(clicked, endedAt), ms(clicked, t.walkBegan), ms(t.walkBegan, t.walkEnded),
             ms(t.walkEnded, endedAt), busy, longest / 1e6, longestCpu, idle, before, peak, after,
-            form->list1()->count(), form->windowTitle().toUtf8().constData());
+            form->list1()->model()->rowCount(), form->windowTitle().toUtf8().constData());
         std::fflush(stdout);
     }
     // What the found entries themselves hold: the list emptied, freed memory handed back.
-    form->list1()->clear();
+    form->list1Entries()->clear();
     for (int i = 0; i < 20; ++i)
         QApplication::processEvents();
 #if defined(__GLIBC__)

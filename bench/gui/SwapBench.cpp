@@ -18,7 +18,7 @@
 #include "ui/QtMainWindowControls.h"
 
 #include <QApplication>
-#include <QListWidget>
+#include <QListView>
 
 #include <algorithm>
 #include <chrono>
@@ -147,9 +147,8 @@ int main(int argc, char** argv)
     MainWindow window;
     QtMainWindowControls form(&window);
     bench::BenchMessages messages(false); // each step's message is the expected one
-    auto* entry = new QListWidgetItem(QStringLiteral("c:\\Mods\\patch_d2.mpq"));
-    window.list1()->addItem(entry);
-    window.list1()->setCurrentItem(entry);
+    form.appendToList({"c:\\Mods\\patch_d2.mpq"});
+    window.list1()->setCurrentIndex(window.list1()->model()->index(0, 0));
 
     Platform& real = services->platform();
     CopyOnly copyOnly(real.files);
