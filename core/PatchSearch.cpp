@@ -369,7 +369,10 @@ private:
             if (m_forgotten.erase(next.place) == 0) {
                 const auto [kept, fresh] = m_done.emplace(next.place, std::move(result));
                 if (fresh && !kept->second.error && !m_subtreeCaught) {
-                    met.insert(kept->second.scan.folder);
+                    // Every folder but the subtree's first is there already, as its parent's.
+                    if (next.place.size() == m_subtreeRoot.size() ||
+                        !(kept->second.scan.folder == next.folder.id))
+                        met.insert(kept->second.scan.folder);
                     const FolderScan& scan = kept->second.scan;
                     for (std::size_t i = scan.subfolders.size(); i-- > 0;) {
                         const FolderId id =
@@ -484,9 +487,10 @@ SearchSummary FindFiles(FileSystem& files, const std::string& folder, const std:
         }
         FolderScan& scan = read.scan;
         ++summary.foldersRead;
-        // Known already for every folder but the root: a link back up to the root is then
-        // not walked again either.
-        seen.insert(scan.folder);
+        // Known already for every folder but the root (and one whose identity its parent's
+        // read could not give): a link back up to it is then not walked again either.
+        if (place.empty() || !(scan.folder == known))
+            seen.insert(scan.folder);
 
         PendingFolder next{std::move(path), std::move(place), {}, 0};
         next.subfolders.reserve(scan.subfolders.size());
