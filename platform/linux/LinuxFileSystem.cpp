@@ -843,7 +843,8 @@ class LinuxFolderScanner : public FolderScanner
 {
 public:
     LinuxFolderScanner(const LinuxFileSystem& files, std::string name)
-        : m_files(files), m_name(std::move(name)), m_generation(++s_generations)
+        : m_files(files), m_name(std::move(name)), m_generation(++s_generations),
+          m_keepBudget(keepBudget())
     {
         readMountPoints();
     }
@@ -903,7 +904,8 @@ private:
     class OpenFolders
     {
     public:
-        OpenFolders() = default;
+        // kept: how many folders all threads of the walk keep open, at most budget.
+        OpenFolders(std::atomic<long>& kept, long budget) : m_kept(kept), m_budget(budget) {}
         OpenFolders(const OpenFolders&) = delete;
         OpenFolders& operator=(const OpenFolders&) = delete;
         ~OpenFolders() { closeAll(); }
@@ -917,6 +919,7 @@ private:
                                         folder.starts_with(m_open.back().folder))) {
                 ::close(m_open.back().fd);
                 m_open.pop_back();
+                m_kept.fetch_sub(1, std::memory_order_relaxed);
             }
             if (m_open.empty() || folder.back() != '\\')
                 return -1;
@@ -947,6 +950,10 @@ private:
             if (m_open.size() >= MaxOpen || folder.empty() ||
                 (folder.back() != '\\' && folder.back() != '/') || path.empty())
                 return false;
+            if (m_kept.fetch_add(1, std::memory_order_relaxed) >= m_budget) {
+                m_kept.fetch_sub(1, std::memory_order_relaxed);
+                return false;
+            }
             m_open.push_back({folder, std::move(path), fd, std::move(linked)});
             return true;
         }
@@ -956,6 +963,7 @@ private:
         {
             for (const Open& open : m_open)
                 ::close(open.fd);
+            m_kept.fetch_sub(static_cast<long>(m_open.size()), std::memory_order_relaxed);
             m_open.clear();
         }
 
@@ -969,7 +977,21 @@ private:
         // Deeper folders open by their paths: a walk's threads hold at most this many each.
         static constexpr std::size_t MaxOpen = 32;
         std::vector<Open> m_open;
+        std::atomic<long>& m_kept;
+        const long m_budget;
     };
+
+    // How many folders the walk's threads may keep open together: a quarter of the
+    // process's descriptors, less some, so that the rest of the program never runs short.
+    static long keepBudget()
+    {
+        rlimit limit{};
+        if (::getrlimit(RLIMIT_NOFILE, &limit) != 0)
+            return 0;
+        if (limit.rlim_cur == RLIM_INFINITY || limit.rlim_cur > 4096)
+            return 1000;
+        return std::max(0L, static_cast<long>(limit.rlim_cur) / 4 - 16);
+    }
 
     // The calling thread's open folders for this walk.
     OpenFolders& openFolders()
@@ -982,7 +1004,8 @@ private:
             auto mine = std::find_if(m_open.begin(), m_open.end(),
                                      [&](const auto& open) { return open.first == self; });
             if (mine == m_open.end())
-                mine = m_open.insert(mine, {self, std::make_unique<OpenFolders>()});
+                mine = m_open.insert(mine,
+                                     {self, std::make_unique<OpenFolders>(m_kept, m_keepBudget)});
             folders = mine->second.get();
             generation = m_generation;
         }
@@ -1099,7 +1122,10 @@ private:
     std::array<std::string, 26> m_driveTargets;
     std::unordered_set<FolderId, IdHash> m_covered;
     std::atomic<bool> m_rootOffDisk{false};
+    const long m_keepBudget;
+    std::atomic<long> m_kept{0};
     std::mutex m_openMutex;
+    // Each thread's open folders; after m_kept, so that they are closed while it is there.
     std::vector<std::pair<std::thread::id, std::unique_ptr<OpenFolders>>> m_open;
     static constexpr long ExfatMagic = 0x2011BAB0;
     static constexpr long Ntfs3Magic = 0x7366746E;
