@@ -125,18 +125,28 @@ public:
             thread.join();
     }
 
-    // Whether the subtree reader waits for a subtree to read.
-    bool wantsSubtree() const { return m_wantsSubtree.load(std::memory_order_relaxed); }
+    // A folder whose subtree the subtree reader is to read.
+    struct Subtree
+    {
+        Place place;
+        std::string path;
+        FolderId id;
+    };
 
-    // Gives the subtree reader the subtree of this folder, one the walk enters later.
-    void handOver(Place place, std::string path, const FolderId& known)
+    // Whether the subtree reader asks for subtrees to read: when it has none, or when it has
+    // read a while in ones further on than subtrees of the walk's deeper levels would be.
+    bool wantsSubtree() const { return m_wantsSubtree.load(std::memory_order_relaxed); }
+    // The shallowest level of the walk's folders whose subfolders it then takes.
+    std::size_t subtreeLevel() const { return m_subtreeLevel.load(std::memory_order_relaxed); }
+
+    // Gives the subtree reader the subtrees of these folders, siblings that the walk enters
+    // later, in the walk's order: it reads them one after the other before those it had.
+    void handOver(std::vector<Subtree> run)
     {
         {
             std::lock_guard lock(m_mutex);
-            m_subtree = Waiting{std::move(path), known};
-            m_subtreeRoot = std::move(place);
-            m_subtreeCaught = false;
-            m_subtreeGiven = true;
+            m_handed = std::move(run);
+            m_newRun = true;
             m_wantsSubtree.store(false, std::memory_order_relaxed);
         }
         m_subtreeWork.notify_all();
@@ -150,6 +160,7 @@ public:
         if (m_threads.empty() && !m_subtreeThread.joinable())
             return read(path, known);
         std::unique_lock lock(m_mutex);
+        m_walkAt = place;
         // The walk takes its folders in its own order: whatever was read before this one
         // lies in a part the walk passed over (a link met again) and is never taken.
         const std::size_t before = m_done.size();
@@ -159,8 +170,9 @@ public:
             ReadResult result = std::move(done->second);
             m_done.erase(done);
             const bool lowWater = m_done.size() + m_reading.size() == m_window / 2;
+            const std::size_t held = m_done.size() + m_reading.size() + 1;
             const bool room =
-                m_subtreeGiven && (purged || m_done.size() + m_reading.size() + 1 == SubtreeWindow);
+                m_subtreeGiven && (purged || held == SubtreeWindow || held == SubtreeWindow / 2);
             lock.unlock();
             if (lowWater)
                 m_work.notify_all(); // readers that waited for room go on
@@ -168,10 +180,10 @@ public:
                 m_subtreeWork.notify_all();
             return result;
         }
-        // The walk has caught up with the subtree reader: it reads the rest of that subtree
-        // itself, and the reader is given one further on.
+        // The walk has caught up with the subtree reader (or gone past it): it reads the rest
+        // of that subtree itself, and the reader goes on with one further on.
         bool wake = purged && m_subtreeGiven;
-        if (m_subtreeGiven && !m_subtreeCaught && isBelowOrAt(place, m_subtreeRoot)) {
+        if (m_subtreeGiven && !m_subtreeCaught && !(place < m_subtreeRoot)) {
             m_subtreeCaught = true;
             wake = true;
         }
@@ -328,10 +340,13 @@ private:
         }
     }
 
-    // The subtree reader: reads each subtree it is handed in the walk's own order (depth
-    // first, subfolders in listing order) into the folders read ahead, at most SubtreeWindow
-    // of them waiting at a time, until the walk catches up with it. Folders it meets a
-    // second time are left to the walk, so are those the walk reaches first.
+    // The subtree reader: reads the subtrees it is handed, each in the walk's own order (depth
+    // first, subfolders in listing order), into the folders read ahead, until the walk
+    // catches up with it. Subtrees handed over while it reads are nearer the walk: it reads
+    // them first and then goes on where it was, unless the walk has come there meanwhile.
+    // At most SubtreeWindow folders wait read ahead, half of it while it asks for nearer
+    // ones. Folders it meets a second time are left to the walk, so are those the walk
+    // reaches first.
     void walkSubtrees()
     {
         FolderIdSet met;
@@ -340,27 +355,73 @@ private:
             Place place;
             Waiting folder;
         };
-        std::vector<Next> stack;
+        // The subtrees of one hand-over, the next to start, and the one being read: its first
+        // folder, the folders still to read in it (the next on top), how many were read.
+        struct Run
+        {
+            std::vector<Subtree> subtrees;
+            std::size_t next = 0;
+            Place root;
+            std::vector<Next> stack;
+            std::size_t read = 0;
+            bool asked = false;
+        };
+        std::vector<Run> runs; // the last is read; those before it wait, further on
         std::unique_lock lock(m_mutex);
         for (;;) {
-            m_subtreeWork.wait(lock, [this] {
-                return m_stopping || m_started ||
-                       (m_subtreeGiven && m_done.size() + m_reading.size() < SubtreeWindow);
+            m_subtreeWork.wait(lock, [&] {
+                if (m_stopping || m_started || m_newRun)
+                    return true;
+                const std::size_t room = runs.empty()        ? 0
+                                         : runs.back().asked ? SubtreeWindow / 2
+                                                             : SubtreeWindow;
+                return m_done.size() + m_reading.size() < room;
             });
             if (m_stopping || m_started)
                 return; // reads turned slow: the read-ahead readers take over
-            if (stack.empty()) {
-                stack.push_back({m_subtreeRoot, std::move(m_subtree)});
-                m_subtree = {};
+            if (m_newRun) {
+                m_newRun = false;
+                runs.emplace_back().subtrees = std::move(m_handed);
+                m_handed = {};
+                m_subtreeCaught = false; // of the run before, looked at again when it goes on
             }
-            if (m_subtreeCaught || stack.back().place.size() > m_subtreeRoot.size() + MaxDepth) {
-                stack.clear();
-                m_subtreeGiven = false;
-                m_wantsSubtree.store(true, std::memory_order_relaxed);
-                continue;
+            Run& run = runs.back();
+            if (m_subtreeCaught ||
+                (!run.stack.empty() && run.stack.back().place.size() > run.root.size() + MaxDepth))
+                run.stack.clear(); // the rest is the walk's
+            m_subtreeCaught = false;
+            if (run.stack.empty()) {
+                // The next subtree of the run that the walk has not reached.
+                while (run.next < run.subtrees.size() && !(m_walkAt < run.subtrees[run.next].place))
+                    ++run.next;
+                if (run.next == run.subtrees.size()) {
+                    runs.pop_back();
+                    if (runs.empty()) {
+                        m_subtreeGiven = false;
+                        askForSubtrees(0);
+                    } else {
+                        // Back to the run further on, where it was: unless the walk has come.
+                        const Run& back = runs.back();
+                        m_subtreeRoot = back.root;
+                        m_subtreeCaught = !(m_walkAt < back.root);
+                        if (back.asked)
+                            askForSubtrees(back.root.size());
+                    }
+                    continue;
+                }
+                Subtree& first = run.subtrees[run.next++];
+                run.root = first.place;
+                m_subtreeRoot = first.place;
+                m_subtreeGiven = true;
+                run.stack.push_back(
+                    {std::move(first.place), Waiting{std::move(first.path), first.id}});
             }
-            Next next = std::move(stack.back());
-            stack.pop_back();
+            if (!run.asked && ++run.read == AskAfter && runs.size() < MaxRuns) {
+                run.asked = true;
+                askForSubtrees(run.root.size());
+            }
+            Next next = std::move(run.stack.back());
+            run.stack.pop_back();
             m_reading.insert(next.place);
             lock.unlock();
             ReadResult result = read(next.folder.path, next.folder.id);
@@ -369,7 +430,10 @@ private:
             if (m_forgotten.erase(next.place) == 0) {
                 const auto [kept, fresh] = m_done.emplace(next.place, std::move(result));
                 if (fresh && !kept->second.error && !m_subtreeCaught) {
-                    met.insert(kept->second.scan.folder);
+                    // Every folder but the subtree's first is there already, as its parent's.
+                    if (next.place.size() == run.root.size() ||
+                        !(kept->second.scan.folder == next.folder.id))
+                        met.insert(kept->second.scan.folder);
                     const FolderScan& scan = kept->second.scan;
                     for (std::size_t i = scan.subfolders.size(); i-- > 0;) {
                         const FolderId id =
@@ -378,17 +442,21 @@ private:
                             continue;
                         Place child = next.place;
                         child.push_back(static_cast<std::uint32_t>(i));
-                        stack.push_back(
+                        run.stack.push_back(
                             {std::move(child),
                              Waiting{next.folder.path + scan.subfolders[i] + '\\', id}});
                     }
                 }
             }
-            if (stack.empty() && !m_subtreeCaught) {
-                m_subtreeGiven = false;
-                m_wantsSubtree.store(true, std::memory_order_relaxed);
-            }
         }
+    }
+
+    // With the lock held: the walk is to hand over the subfolders of a folder at this level
+    // or deeper.
+    void askForSubtrees(std::size_t level)
+    {
+        m_subtreeLevel.store(level, std::memory_order_relaxed);
+        m_wantsSubtree.store(true, std::memory_order_relaxed);
     }
 
     struct Waiting
@@ -415,18 +483,28 @@ private:
     static constexpr std::uint64_t DiskBytesPerColdRead = 2048;
     const std::optional<std::uint64_t> m_diskAtStart; // the walk's thread, before its reads
     bool m_started = false; // written by the walk's thread only, read under the lock
-    // The subtree reader's: the subtree handed over and how far the walk has come.
+    // The subtree reader's: the subtrees handed over, the one it reads, how far the walk is.
     static constexpr std::size_t SubtreeWindow = 4096;
     static constexpr std::size_t MaxDepth = 512;
+    // It asks for subtrees nearer the walk after this many folders of a hand-over, and
+    // reads at most MaxRuns hand-overs at a time.
+    static constexpr std::size_t AskAfter = 128;
+    static constexpr std::size_t MaxRuns = 8;
     std::condition_variable m_subtreeWork;
-    Waiting m_subtree;
+    std::vector<Subtree> m_handed;
+    bool m_newRun = false;
     Place m_subtreeRoot;
-    bool m_subtreeGiven = false;
+    bool m_subtreeGiven = false; // it reads a subtree: the one at m_subtreeRoot
     bool m_subtreeCaught = false;
+    Place m_walkAt; // the folder the walk takes or reads last
     std::atomic<bool> m_wantsSubtree{false};
+    std::atomic<std::size_t> m_subtreeLevel{0};
     std::thread m_subtreeThread;
     std::vector<std::thread> m_threads; // last: started once everything above exists
 };
+
+// How many sibling subtrees the subtree reader is given at a time, at most.
+constexpr std::size_t MaxRun = 64;
 
 // One folder of the walk whose subfolders are still to be walked.
 struct PendingFolder
@@ -484,9 +562,10 @@ SearchSummary FindFiles(FileSystem& files, const std::string& folder, const std:
         }
         FolderScan& scan = read.scan;
         ++summary.foldersRead;
-        // Known already for every folder but the root: a link back up to the root is then
-        // not walked again either.
-        seen.insert(scan.folder);
+        // Known already for every folder but the root (and one whose identity its parent's
+        // read could not give): a link back up to it is then not walked again either.
+        if (place.empty() || !(scan.folder == known))
+            seen.insert(scan.folder);
 
         PendingFolder next{std::move(path), std::move(place), {}, 0};
         next.subfolders.reserve(scan.subfolders.size());
@@ -523,22 +602,28 @@ SearchSummary FindFiles(FileSystem& files, const std::string& folder, const std:
             pending.pop_back();
             continue;
         }
-        // The subtree reader is given the nearest subtree that the walk enters after the one
-        // it enters next, the deepest level's next sibling: the walk soon reaches what it
+        // The subtree reader is given the nearest subtrees that the walk enters after the one
+        // it enters next, the deepest level's next siblings: the walk soon reaches what it
         // read, so little waits read ahead, and what the two read side by side is balanced.
         if (reader.wantsSubtree()) {
-            for (std::size_t step = 0; step < pending.size(); ++step) {
-                const std::size_t level = pending.size() - 1 - step;
+            const std::size_t shallowest = reader.subtreeLevel();
+            for (std::size_t level = pending.size(); level-- > shallowest;) {
                 PendingFolder& folder = pending[level];
                 const std::size_t first = std::max(
                     folder.next + (level + 1 == pending.size() ? 1 : 0), folder.handedOver);
                 if (first >= folder.subfolders.size())
                     continue;
-                const PendingFolder::Subfolder& given = folder.subfolders[first];
-                Place place = folder.place;
-                place.push_back(given.index);
-                reader.handOver(std::move(place), folder.path + given.name + '\\', given.id);
-                folder.handedOver = first + 1;
+                const std::size_t end = std::min(folder.subfolders.size(), first + MaxRun);
+                std::vector<FolderReader::Subtree> run;
+                run.reserve(end - first);
+                for (std::size_t i = first; i < end; ++i) {
+                    const PendingFolder::Subfolder& given = folder.subfolders[i];
+                    Place place = folder.place;
+                    place.push_back(given.index);
+                    run.push_back({std::move(place), folder.path + given.name + '\\', given.id});
+                }
+                reader.handOver(std::move(run));
+                folder.handedOver = end;
                 break;
             }
         }

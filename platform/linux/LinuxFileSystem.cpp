@@ -10,6 +10,7 @@
 #include <array>
 #include <atomic>
 #include <cerrno>
+#include <climits>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
@@ -23,6 +24,7 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/statfs.h>
+#include <thread>
 #include <unistd.h>
 #include <unordered_set>
 #include <utility>
@@ -767,7 +769,7 @@ void LinuxFileSystem::scanFolder(const std::string& folder, const std::string& n
 
 void LinuxFileSystem::scanOpenFolder(const std::string& folder, const std::string& path, int fd,
                                      const FolderId& id, const std::string& name,
-                                     FolderScan& result) const
+                                     FolderScan& result, std::vector<std::string>* linked) const
 {
     result.folder = id;
     // One buffer per thread, reused for every folder: one getdents64 call reads a whole
@@ -822,6 +824,8 @@ void LinuxFileSystem::scanOpenFolder(const std::string& folder, const std::strin
             if (isFolder) {
                 result.subfolders.emplace_back(entryName, length);
                 result.subfolderIds.push_back(entryId);
+                if (linked && entry->d_type != DT_DIR)
+                    linked->emplace_back(entryName, length);
             } else {
                 result.matches.emplace_back(entryName, length);
             }
@@ -839,7 +843,8 @@ class LinuxFolderScanner : public FolderScanner
 {
 public:
     LinuxFolderScanner(const LinuxFileSystem& files, std::string name)
-        : m_files(files), m_name(std::move(name)), m_generation(++s_generations)
+        : m_files(files), m_name(std::move(name)), m_generation(++s_generations),
+          m_keepBudget(keepBudget())
     {
         readMountPoints();
     }
@@ -847,12 +852,19 @@ public:
     void scan(const std::string& folder, const FolderId& known, FolderScan& result) override
     {
         result.clear();
+        OpenFolders& open = openFolders();
         std::string path;
-        const int fd = m_files.openForScan(folder, literalPath(folder), path);
+        int fd = open.openBelowParent(folder, path);
+        if (fd < 0)
+            fd = m_files.openForScan(folder, literalPath(folder), path);
         struct Closer
         {
             int fd;
-            ~Closer() { ::close(fd); }
+            ~Closer()
+            {
+                if (fd >= 0)
+                    ::close(fd);
+            }
         } closer{fd};
         if (known == FolderId{})
             noteTheRootsFileSystem(fd);
@@ -865,7 +877,10 @@ public:
                 throw OperationError("read the folder", {folder}, std::strerror(errno));
             id = {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
         }
-        m_files.scanOpenFolder(folder, path, fd, id, m_name, result);
+        std::vector<std::string> linked;
+        m_files.scanOpenFolder(folder, path, fd, id, m_name, result, &linked);
+        if (!result.subfolders.empty() && open.keep(folder, std::move(path), fd, std::move(linked)))
+            closer.fd = -1;
     }
 
     // Counted where the walk's first folder lies on a file system of a block device, whose
@@ -881,6 +896,122 @@ public:
     }
 
 private:
+    // The folders one thread has read whose subfolders it may read next (a thread reads
+    // depth first), kept open so that a subfolder opens by its name within the open parent
+    // instead of by its whole path again. That opens what the whole path opens: only names
+    // of plain folder entries (no links) are opened so, below parents opened by what their
+    // own path gave, and a path too long to open is left to the path as well.
+    class OpenFolders
+    {
+    public:
+        // kept: how many folders all threads of the walk keep open, at most budget.
+        OpenFolders(std::atomic<long>& kept, long budget) : m_kept(kept), m_budget(budget) {}
+        OpenFolders(const OpenFolders&) = delete;
+        OpenFolders& operator=(const OpenFolders&) = delete;
+        ~OpenFolders() { closeAll(); }
+
+        // The folder (ending in "\") opened within its parent, and its Unix path; -1 when
+        // its parent is not open here or the name cannot be opened so.
+        int openBelowParent(const std::string& folder, std::string& path)
+        {
+            // Folders that do not hold this one are done with.
+            while (!m_open.empty() && !(folder.size() > m_open.back().folder.size() &&
+                                        folder.starts_with(m_open.back().folder))) {
+                ::close(m_open.back().fd);
+                m_open.pop_back();
+                m_kept.fetch_sub(1, std::memory_order_relaxed);
+            }
+            if (m_open.empty() || folder.back() != '\\')
+                return -1;
+            const Open& parent = m_open.back();
+            const std::string_view name(folder.data() + parent.folder.size(),
+                                        folder.size() - 1 - parent.folder.size());
+            if (name.empty() || name == "." || name == ".." ||
+                name.find_first_of("\\/") != std::string_view::npos ||
+                std::find(parent.linked.begin(), parent.linked.end(), name) != parent.linked.end())
+                return -1;
+            path = parent.path;
+            if (path.back() != '/')
+                path += '/';
+            path += name;
+            if (path.size() >= PATH_MAX)
+                return -1;
+            const int fd = ::openat(parent.fd, path.c_str() + (path.size() - name.size()),
+                                    O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+            if (fd < 0 && (errno == EMFILE || errno == ENFILE))
+                closeAll(); // the descriptors are needed elsewhere
+            return fd;
+        }
+
+        // Keeps the folder just read open for its subfolders; false when it is not kept.
+        bool keep(const std::string& folder, std::string path, int fd,
+                  std::vector<std::string> linked)
+        {
+            if (m_open.size() >= MaxOpen || folder.empty() ||
+                (folder.back() != '\\' && folder.back() != '/') || path.empty())
+                return false;
+            if (m_kept.fetch_add(1, std::memory_order_relaxed) >= m_budget) {
+                m_kept.fetch_sub(1, std::memory_order_relaxed);
+                return false;
+            }
+            m_open.push_back({folder, std::move(path), fd, std::move(linked)});
+            return true;
+        }
+
+    private:
+        void closeAll()
+        {
+            for (const Open& open : m_open)
+                ::close(open.fd);
+            m_kept.fetch_sub(static_cast<long>(m_open.size()), std::memory_order_relaxed);
+            m_open.clear();
+        }
+
+        struct Open
+        {
+            std::string folder; // as the walk names it, ending in a separator
+            std::string path;   // the Unix path it was opened by
+            int fd;
+            std::vector<std::string> linked; // subfolders whose entries are links
+        };
+        // Deeper folders open by their paths: a walk's threads hold at most this many each.
+        static constexpr std::size_t MaxOpen = 32;
+        std::vector<Open> m_open;
+        std::atomic<long>& m_kept;
+        const long m_budget;
+    };
+
+    // How many folders the walk's threads may keep open together: a quarter of the
+    // process's descriptors, less some, so that the rest of the program never runs short.
+    static long keepBudget()
+    {
+        rlimit limit{};
+        if (::getrlimit(RLIMIT_NOFILE, &limit) != 0)
+            return 0;
+        if (limit.rlim_cur == RLIM_INFINITY || limit.rlim_cur > 4096)
+            return 1000;
+        return std::max(0L, static_cast<long>(limit.rlim_cur) / 4 - 16);
+    }
+
+    // The calling thread's open folders for this walk.
+    OpenFolders& openFolders()
+    {
+        thread_local unsigned generation = 0;
+        thread_local OpenFolders* folders = nullptr;
+        if (generation != m_generation) {
+            const std::thread::id self = std::this_thread::get_id();
+            const std::lock_guard<std::mutex> lock(m_openMutex);
+            auto mine = std::find_if(m_open.begin(), m_open.end(),
+                                     [&](const auto& open) { return open.first == self; });
+            if (mine == m_open.end())
+                mine = m_open.insert(mine,
+                                     {self, std::make_unique<OpenFolders>(m_kept, m_keepBudget)});
+            folders = mine->second.get();
+            generation = m_generation;
+        }
+        return *folders;
+    }
+
     struct IdHash
     {
         std::size_t operator()(const FolderId& id) const
@@ -991,6 +1122,11 @@ private:
     std::array<std::string, 26> m_driveTargets;
     std::unordered_set<FolderId, IdHash> m_covered;
     std::atomic<bool> m_rootOffDisk{false};
+    const long m_keepBudget;
+    std::atomic<long> m_kept{0};
+    std::mutex m_openMutex;
+    // Each thread's open folders; after m_kept, so that they are closed while it is there.
+    std::vector<std::pair<std::thread::id, std::unique_ptr<OpenFolders>>> m_open;
     static constexpr long ExfatMagic = 0x2011BAB0;
     static constexpr long Ntfs3Magic = 0x7366746E;
     static std::atomic<unsigned> s_generations;

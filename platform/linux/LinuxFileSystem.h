@@ -55,9 +55,11 @@ private:
     // Opens a folder for scanFolder by its literal path (empty: none), else through the full
     // mapping; path becomes the Unix path opened.
     int openForScan(const std::string& folder, std::string literal, std::string& path) const;
-    // Reads the open folder fd at Unix path `path`; id: its identity, when known.
+    // Reads the open folder fd at Unix path `path`; id: its identity, when known. linked, when
+    // given, receives the names of the subfolders whose entries are links (or of no type).
     void scanOpenFolder(const std::string& folder, const std::string& path, int fd,
-                        const FolderId& id, const std::string& name, FolderScan& result) const;
+                        const FolderId& id, const std::string& name, FolderScan& result,
+                        std::vector<std::string>* linked = nullptr) const;
 
     WinePrefix m_prefix;
     // Folders the drive walk never enters: the kernel's /proc, /sys and /dev, and the
