@@ -22,6 +22,7 @@
 #include <map>
 #include <set>
 #include <sys/mount.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <sys/xattr.h>
@@ -121,6 +122,19 @@ TEST_F(OnWine, FolderLinksAreFollowedWithTheirTargetsIdentityAndLoopsEnd)
                                             DefaultReadAhead, std::chrono::microseconds(0));
     EXPECT_EQ(seen.matches, 2);            // nothing passed over
     EXPECT_EQ(summary.repeatsSkipped, 3u); // ToReal, Up, Again
+    // Folders the walk keeps open for their subfolders leave descriptors for its other opens.
+    fs::path deep = sample.driveD() / "Deep";
+    for (int i = 0; i < 80; ++i)
+        deep /= std::to_string(i % 10);
+    writeFile(deep / "patch_d2.mpq", "x");
+    rlimit was{};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &was), 0);
+    const rlimit low{24, was.rlim_max};
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &low), 0);
+    const std::shared_ptr<void> restore(nullptr, [&](void*) { ::setrlimit(RLIMIT_NOFILE, &was); });
+    const SearchSummary deepest = FindFiles(files, "d:\\Deep\\", PatchFileName, seen, nullptr,
+                                            DefaultReadAhead, std::chrono::microseconds(0));
+    EXPECT_TRUE(deepest.matches == 1 && deepest.foldersPassedOver == 0) << deepest.firstPassedOver;
 }
 
 TEST_F(OnWine, SpecialFilesAreRefusedAndReadOnlyFoldersCopied)
