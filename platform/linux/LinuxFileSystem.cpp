@@ -629,21 +629,11 @@ bool LinuxFileSystem::sameContents(const std::string& first, const std::string& 
     const FailureContext context{"compare the files", {first, second}};
     const fs::path paths[2] = {unixPath(first, context.operation),
                                unixPath(second, context.operation)};
-    int fds[2] = {-1, -1};
-    struct Closer
-    {
-        int* fds;
-        ~Closer()
-        {
-            for (int i = 0; i < 2; ++i)
-                if (fds[i] >= 0)
-                    ::close(fds[i]);
-        }
-    } closer{fds};
+    Descriptor fds[2];
     struct stat st[2]{};
     for (int i = 0; i < 2; ++i) {
-        fds[i] = ::open(paths[i].c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-        if (fds[i] < 0 || ::fstat(fds[i], &st[i]) != 0)
+        fds[i].reset(::open(paths[i].c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+        if (fds[i].get() < 0 || ::fstat(fds[i].get(), &st[i]) != 0)
             raiseErrno(context, errno, "cannot open " + paths[i].string());
         if (S_ISDIR(st[i].st_mode))
             raiseFailure(context, paths[i].string() + " is a folder");
@@ -660,7 +650,7 @@ bool LinuxFileSystem::sameContents(const std::string& first, const std::string& 
         std::size_t got[2] = {0, 0};
         for (int i = 0; i < 2; ++i) {
             while (got[i] < Chunk) {
-                const ssize_t n = ::read(fds[i], buffers[i].data() + got[i], Chunk - got[i]);
+                const ssize_t n = ::read(fds[i].get(), buffers[i].data() + got[i], Chunk - got[i]);
                 if (n < 0 && errno == EINTR)
                     continue;
                 if (n < 0)
@@ -750,18 +740,13 @@ void LinuxFileSystem::scanFolder(const std::string& folder, const std::string& n
 {
     result.clear();
     std::string path;
-    const int fd = openForScan(folder, literalPath(folder), path);
-    struct Closer
-    {
-        int fd;
-        ~Closer() { ::close(fd); }
-    } closer{fd};
+    const Descriptor fd(openForScan(folder, literalPath(folder), path));
     struct stat folderStat
     {
     };
-    if (::fstat(fd, &folderStat) != 0)
+    if (::fstat(fd.get(), &folderStat) != 0)
         throw OperationError("read the folder", {folder}, std::strerror(errno));
-    scanOpenFolder(folder, path, fd,
+    scanOpenFolder(folder, path, fd.get(),
                    {static_cast<std::uint64_t>(folderStat.st_dev),
                     static_cast<std::uint64_t>(folderStat.st_ino)},
                    name, result);
@@ -854,18 +839,10 @@ public:
         result.clear();
         OpenFolders& open = openFolders();
         std::string path;
-        int fd = open.openBelowParent(folder, path);
-        if (fd < 0)
-            fd = m_files.openForScan(folder, literalPath(folder), path);
-        struct Closer
-        {
-            int fd;
-            ~Closer()
-            {
-                if (fd >= 0)
-                    ::close(fd);
-            }
-        } closer{fd};
+        Descriptor folderFd(open.openBelowParent(folder, path));
+        if (folderFd.get() < 0)
+            folderFd.reset(m_files.openForScan(folder, literalPath(folder), path));
+        const int fd = folderFd.get();
         if (known == FolderId{})
             noteTheRootsFileSystem(fd);
         FolderId id = known;
@@ -880,7 +857,7 @@ public:
         std::vector<std::string> linked;
         m_files.scanOpenFolder(folder, path, fd, id, m_name, result, &linked);
         if (!result.subfolders.empty() && open.keep(folder, std::move(path), fd, std::move(linked)))
-            closer.fd = -1;
+            folderFd.release();
     }
 
     // Counted where the walk's first folder lies on a file system of a block device, whose

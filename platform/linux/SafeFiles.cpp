@@ -42,31 +42,6 @@ namespace {
 constexpr std::string_view TemporaryPrefix = ".velmoran-copy-";
 constexpr std::string_view TemporarySuffix = ".tmp";
 
-// Closes a descriptor when it goes out of scope.
-class Descriptor
-{
-public:
-    explicit Descriptor(int fd = -1) : m_fd(fd) {}
-    ~Descriptor()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    int get() const { return m_fd; }
-    // Closes now and gives close's errno, or 0.
-    int close()
-    {
-        const int fd = m_fd;
-        m_fd = -1;
-        return fd >= 0 && ::close(fd) != 0 ? errno : 0;
-    }
-
-private:
-    int m_fd;
-};
-
 // Files held open until they are freed, each by a thread of its own; the program waits for
 // them when it ends.
 class Freeing

@@ -1,11 +1,43 @@
 #pragma once
 
+#include <cerrno>
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <unistd.h>
+#include <utility>
 #include <vector>
 
 namespace velmoran {
+
+// Closes a descriptor when it goes out of scope.
+class Descriptor
+{
+public:
+    explicit Descriptor(int fd = -1) : m_fd(fd) {}
+    ~Descriptor() { reset(); }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    int get() const { return m_fd; }
+    // Closes the one held and holds fd.
+    void reset(int fd = -1)
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+        m_fd = fd;
+    }
+    // Gives the descriptor up without closing it.
+    int release() { return std::exchange(m_fd, -1); }
+    // Closes now and gives close's errno, or 0.
+    int close()
+    {
+        const int fd = release();
+        return fd >= 0 && ::close(fd) != 0 ? errno : 0;
+    }
+
+private:
+    int m_fd;
+};
 
 // What an OperationError raised by these helpers names: the operation and its paths as the
 // caller was given them.
