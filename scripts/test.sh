@@ -2,11 +2,13 @@
 # Builds Velmoran and runs every test: the whole suite, the core and platform tests again
 # under AddressSanitizer and UndefinedBehaviorSanitizer, the registry fuzzer for a bounded
 # time, and the Windows layer's tests cross-built and run under Wine; builds the Debian
-# package and checks it, down to starting the unpacked program.
+# package and checks it, down to starting the unpacked program; runs the README's own
+# commands one after another, as a newcomer would.
 # Installs the missing Debian packages first.
 set -euo pipefail
 top="$(cd "$(dirname "$0")/.." && pwd)"
 source "$top/scripts/packages.sh"
+source "$top/scripts/configure.sh"
 "$top/scripts/install-deps.sh" "${BUILD_PACKAGES[@]}" "${TEST_PACKAGES[@]}" "${PACKAGE_PACKAGES[@]}"
 jobs="$(nproc)"
 fuzz_seconds="${VELMORAN_FUZZ_SECONDS:-60}"
@@ -37,26 +39,28 @@ run_ctest() {
 }
 
 stage "Build and run all tests"
-cmake -S "$top" -B "$top/build" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
-    -DVELMORAN_BUILD_BENCHMARKS=ON >/dev/null
+configure_build "$top/build" -DCMAKE_BUILD_TYPE=Debug -DVELMORAN_BUILD_TESTS=ON \
+    -DVELMORAN_BUILD_BENCHMARKS=ON
 cmake --build "$top/build" -j "$jobs"
 run_ctest "$top/build" || failed+=("tests")
 
 stage "Debian package: build, validate, unpack and start the program"
-"$top/scripts/check-package.sh" "$top/build" || failed+=("package")
+"$top/scripts/check-package.sh" || failed+=("package")
+
+stage "The README's commands, in its order and in reverse, as a newcomer runs them"
+"$top/scripts/check-readme.sh" || failed+=("README commands")
 
 stage "Core and platform tests under AddressSanitizer and UndefinedBehaviorSanitizer"
-cmake -S "$top" -B "$top/build-sanitize" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
-    -DVELMORAN_BUILD_GUI=OFF -DVELMORAN_SANITIZE=ON >/dev/null
+configure_build "$top/build-sanitize" -DCMAKE_BUILD_TYPE=Debug -DVELMORAN_BUILD_GUI=OFF \
+    -DVELMORAN_BUILD_TESTS=ON -DVELMORAN_SANITIZE=ON
 cmake --build "$top/build-sanitize" -j "$jobs"
 # The long kill-point runs have already run above, unsanitized.
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
     run_ctest "$top/build-sanitize" -E "PatchSwapFaults" || failed+=("sanitized tests")
 
 stage "Registry fuzzer, ${fuzz_seconds} s"
-cmake -S "$top" -B "$top/build-fuzz" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DCMAKE_CXX_COMPILER=clang++-14 -DVELMORAN_BUILD_GUI=OFF -DVELMORAN_BUILD_TESTS=ON \
-    -DVELMORAN_FUZZ=ON -DVELMORAN_SANITIZE=ON >/dev/null
+configure_build "$top/build-fuzz" -DCMAKE_CXX_COMPILER=clang++-14 -DVELMORAN_BUILD_GUI=OFF \
+    -DVELMORAN_BUILD_TESTS=ON -DVELMORAN_FUZZ=ON -DVELMORAN_SANITIZE=ON
 cmake --build "$top/build-fuzz" -j "$jobs" --target velmoran_registry_fuzzer
 corpus="$(mktemp -d)"
 cp "$top"/tests/fuzz/corpus/* "$corpus/"
