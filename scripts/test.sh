@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Builds Velmoran and runs every test: the whole suite, the core and platform tests again
-# under AddressSanitizer and UndefinedBehaviorSanitizer, the registry fuzzer for a bounded
-# time, and the Windows layer's tests cross-built and run under Wine; builds the Debian
-# package and checks it, down to starting the unpacked program.
+# under AddressSanitizer and UndefinedBehaviorSanitizer, the registry and Steam file fuzzers
+# for a bounded time each, and the Windows layer's tests cross-built and run under Wine;
+# builds the Debian package and checks it, down to starting the unpacked program.
 # Installs the missing Debian packages first.
 set -euo pipefail
 top="$(cd "$(dirname "$0")/.." && pwd)"
@@ -67,6 +67,20 @@ if "$top/build-fuzz/tests/velmoran_registry_fuzzer" -max_total_time="$fuzz_secon
 else
     tail -n 40 "$top/build-fuzz/fuzz.log"
     failed+=("fuzzer")
+fi
+rm -rf "$corpus"
+
+stage "Steam file (VDF) fuzzer, ${fuzz_seconds} s"
+cmake --build "$top/build-fuzz" -j "$jobs" --target velmoran_vdf_fuzzer
+corpus="$(mktemp -d)"
+cp "$top"/tests/fuzz/vdf-corpus/* "$corpus/"
+if "$top/build-fuzz/tests/velmoran_vdf_fuzzer" -max_total_time="$fuzz_seconds" \
+    -print_final_stats=1 "$corpus" >"$top/build-fuzz/vdf-fuzz.log" 2>&1; then
+    grep -E "stat::number_of_executed_units" "$top/build-fuzz/vdf-fuzz.log" || true
+    echo "VDF fuzzer: no crash, no sanitizer report"
+else
+    tail -n 40 "$top/build-fuzz/vdf-fuzz.log"
+    failed+=("VDF fuzzer")
 fi
 rm -rf "$corpus"
 
