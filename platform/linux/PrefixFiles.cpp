@@ -132,8 +132,20 @@ fs::path expandHome(const std::string& path, const fs::path& home)
 
 void PrefixCollector::add(const fs::path& root, const std::string& origin, PrefixStart start)
 {
-    for (FoundPrefix& found : m_search.prefixes) {
-        if (!sameFolder(found.root, root))
+    // One stat for the new folder; the ones found before keep theirs (a lookup may find many).
+    struct stat st
+    {
+    };
+    const bool known = ::stat(root.c_str(), &st) == 0;
+    const std::pair<unsigned long, unsigned long> identity =
+        known ? std::pair<unsigned long, unsigned long>(st.st_dev, st.st_ino)
+              : std::pair<unsigned long, unsigned long>(0, 0);
+    for (std::size_t i = 0; i < m_search.prefixes.size(); ++i) {
+        FoundPrefix& found = m_search.prefixes[i];
+        const bool same = known && m_identities[i].second != 0
+                              ? m_identities[i] == identity
+                              : found.root.lexically_normal() == root.lexically_normal();
+        if (!same)
             continue;
         if (found.start.unknown())
             found.start = std::move(start);
@@ -147,6 +159,7 @@ void PrefixCollector::add(const fs::path& root, const std::string& origin, Prefi
     if (!named.has_filename() && named.has_relative_path())
         named = named.parent_path(); // "/games/d2/" as "/games/d2"
     m_search.prefixes.push_back({named, origin, std::move(start)});
+    m_identities.push_back(identity);
 }
 
 } // namespace velmoran

@@ -55,6 +55,8 @@ public:
 
 private:
     PrefixSearch& m_search;
+    // Each found prefix's device and inode (0, 0: could not be read), in the same order.
+    std::vector<std::pair<unsigned long, unsigned long>> m_identities;
 };
 
 } // namespace velmoran

@@ -39,7 +39,7 @@ public:
     std::vector<std::filesystem::path> roots;
     std::vector<SteamLibrary> libraries;
     std::vector<std::string> searched;   // in words
-    std::vector<std::string> passedOver; // with the reason
+    std::vector<std::string> passedOver; // with the reason, found at any time
 
     // The Protons in every library's steamapps/common/*/ and every install's
     // compatibilitytools.d/*/, listed once.

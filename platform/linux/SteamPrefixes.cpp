@@ -12,8 +12,6 @@ void searchSteam(const LinuxEnvironment&, SteamInstall& steam, PrefixCollector& 
 {
     collector.searched().insert(collector.searched().end(), steam.searched.begin(),
                                 steam.searched.end());
-    collector.passedOver().insert(collector.passedOver().end(), steam.passedOver.begin(),
-                                  steam.passedOver.end());
     for (const SteamLibrary& library : steam.libraries) {
         const fs::path compat = library.folder / "steamapps" / "compatdata";
         collector.searched().push_back("the Steam Proton prefixes " + (compat / "*/pfx").string());

@@ -44,6 +44,9 @@ PrefixSearch searchWinePrefixes(const LinuxEnvironment& environment)
     searchBottles(environment, collector);
     searchSteam(environment, steam, collector);
     searchHeroic(environment, steam, collector);
+    // What Steam's files held that could not be read, whichever launcher asked for them.
+    search.passedOver.insert(search.passedOver.end(), steam.passedOver.begin(),
+                             steam.passedOver.end());
     return search;
 }
 
