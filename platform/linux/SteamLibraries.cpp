@@ -265,6 +265,19 @@ PrefixStart SteamInstall::protonStart(const fs::path& compatData, const std::str
                    (compatData / "config_info").string() + " records: " + folder->string() + ")";
         }
     }
+    if (wanted.empty()) {
+        // Without a config_info, the prefix version Proton stamps in `version` names GE's
+        // builds by their folder name ("GE-Proton9-20"); Valve's ("8.0-104") match nothing.
+        if (std::optional<std::string> version =
+                readLauncherFile(compatData / "version", MaxRecordFile, notes, false)) {
+            while (!version->empty() && (version->back() == '\n' || version->back() == '\r'))
+                version->pop_back();
+            if (const InstalledProton* proton = version->empty() ? nullptr : findProton(*version)) {
+                start.proton = proton->folder;
+                return start;
+            }
+        }
+    }
     if (wanted.empty() && !appId.empty()) {
         if (std::optional<std::string> tool = mappedTool(appId, notes)) {
             wanted = *tool;

@@ -50,7 +50,8 @@ public:
     const InstalledProton* findProton(const std::string& name);
 
     // How a program starts in the prefix <compatData>/pfx: through the Proton that last ran
-    // it, as its config_info records, else the one Steam's config/config.vdf maps the id to
+    // it, as its config_info records (or its version file, for Protons that stamp their own
+    // name there), else the one Steam's config/config.vdf maps the id to
     // (CompatToolMapping; the id "0" is Steam's default). When neither is installed the start
     // says which Proton was looked for and where.
     PrefixStart protonStart(const std::filesystem::path& compatData, const std::string& appId,

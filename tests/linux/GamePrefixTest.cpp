@@ -199,6 +199,15 @@ const std::pair<Texts, Texts> Cases[] = {
       "~/" + FlatpakHeroic + "tools/proton/GE-Proton8-25/proton",
       "STEAM_COMPAT_CLIENT_INSTALL_PATH=~/.steam/steam",
       "STEAM_COMPAT_DATA_PATH=~/Games/Heroic/Prefixes/default/d2", "arg=run", "arg=" + Game}},
+    // Heroic's default folder: a Proton prefix whose version file names a GE-Proton of Steam.
+    {{"Games/Heroic/Prefixes/default/D2/pfx=game",
+      "Games/Heroic/Prefixes/default/D2/version=GE-Proton9-20\n",
+      ".steam/root/steamapps/libraryfolders.vdf=\"libraryfolders\" { }",
+      ".steam/root/compatibilitytools.d/GE-Proton9-20/proton=program"},
+     {"Games/Heroic/Prefixes/default/D2/pfx",
+      "~/.steam/root/compatibilitytools.d/GE-Proton9-20/proton",
+      "STEAM_COMPAT_CLIENT_INSTALL_PATH=~/.steam/root",
+      "STEAM_COMPAT_DATA_PATH=~/Games/Heroic/Prefixes/default/D2", "arg=run", "arg=" + Game}},
     // Flatpak Lutris, the version from runners/wine.yml (a Lutris build: Wine, not Proton).
     {{FlatpakLutris + "games/d2.yml=game:\n  prefix: $HOME/Games/d2\nrunner: wine\n",
       FlatpakLutris + "runners/wine.yml=wine:\n  version: lutris-GE-Proton8-26-x86_64\n",
