@@ -34,7 +34,7 @@ void addGame(const nlohmann::json& game, const fs::path& file, const std::string
                                        ? game["wineVersion"]
                                        : nlohmann::json::object();
     const std::string type = textAt(version, "type");
-    const std::string bin = textAt(version, "bin");
+    const std::string bin = expandHome(textAt(version, "bin"), environment.home).string();
     const bool proton = type == "proton";
     const fs::path prefix = proton ? folder / "pfx" : folder;
     const std::string says = file.string() + ": names the prefix " + prefix.string() + ", which ";
@@ -58,12 +58,12 @@ void addGame(const nlohmann::json& game, const fs::path& file, const std::string
         if (bin.empty() || !isProgram(bin))
             start.missing =
                 "The Wine prefix " + prefix.string() + " is started by Heroic through " +
-                (version.contains("name") ? textAt(version, "name") + " " : "") + "the Proton " +
+                (version.contains("name") ? textAt(version, "name") + ", " : "") + "the Proton " +
                 (bin.empty() ? "(none named)" : bin) + " (" + file.string() +
                 "), which is not installed. Velmoran starts a Proton prefix only "
                 "with its own Proton, so nothing was started.";
     } else if (!bin.empty()) {
-        start.wines.push_back(expandHome(bin, environment.home));
+        start.wines.push_back(bin);
     }
     collector.add(prefix, "Heroic game " + appName, std::move(start));
 }

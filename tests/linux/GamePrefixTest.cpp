@@ -199,6 +199,12 @@ const std::pair<Texts, Texts> Cases[] = {
       "~/" + FlatpakHeroic + "tools/proton/GE-Proton8-25/proton",
       "STEAM_COMPAT_CLIENT_INSTALL_PATH=~/.steam/steam",
       "STEAM_COMPAT_DATA_PATH=~/Games/Heroic/Prefixes/default/d2", "arg=run", "arg=" + Game}},
+    {{".config/heroic/GamesConfig/d2.json" +
+          heroic("d2", "Heroic/d2", ".config/heroic/tools/proton/GE-Proton1-1/proton", "proton"),
+      "Heroic/d2/pfx=game"},
+     {"Heroic/d2/pfx", "!",
+      "through x, the Proton ~/.config/heroic/tools/proton/GE-Proton1-1/proton",
+      "is not installed"}},
     // Heroic's default folder: a Proton prefix whose version file names a GE-Proton of Steam.
     {{"Games/Heroic/Prefixes/default/D2/pfx=game",
       "Games/Heroic/Prefixes/default/D2/version=GE-Proton9-20\n",
