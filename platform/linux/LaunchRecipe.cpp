@@ -103,12 +103,21 @@ LaunchRecipe launchRecipe(const PrefixStart& start, const fs::path& prefixRoot,
     case StartThrough::Umu:
         if (!start.missing.empty())
             throw OperationError(operation, {prefixRoot.string()}, start.missing);
-        recipe.program = requireOnPath(
-            "umu-run",
-            "Lutris starts this prefix's game with Proton through umu, and Velmoran does the "
-            "same, so nothing was started. Install umu (umu-launcher), or choose a Wine "
-            "version for the game in Lutris.",
-            operation);
+        recipe.program = findOnPath("umu-run");
+        for (const fs::path& umu : start.umuPlaces)
+            if (recipe.program.empty() && isProgram(umu))
+                recipe.program = umu.string();
+        if (recipe.program.empty()) {
+            std::string looked = "PATH";
+            for (const fs::path& umu : start.umuPlaces)
+                looked += ", " + umu.string();
+            throw OperationError(
+                operation, {},
+                "umu-run was not found (looked in " + looked +
+                    "). Lutris starts this prefix's game with Proton through umu, and Velmoran "
+                    "does the same, so nothing was started. Install umu (umu-launcher), or "
+                    "choose a Wine version for the game in Lutris.");
+        }
         recipe.arguments = {windowsProgram};
         recipe.environment = {{"WINEPREFIX", prefixRoot.string()},
                               {"GAMEID", start.gameId},

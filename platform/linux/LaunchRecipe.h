@@ -15,7 +15,7 @@ enum class StartThrough
 {
     Wine,       // a Wine program with WINEPREFIX
     Proton,     // "<proton folder>/proton run" with Steam's compat data variables
-    Umu,        // umu-run from PATH with WINEPREFIX, GAMEID and PROTONPATH
+    Umu,        // umu-run (PATH, else Lutris's own) with WINEPREFIX, GAMEID and PROTONPATH
     BottlesCli, // Flatpak Bottles' bottles-cli, inside its sandbox
 };
 
@@ -30,7 +30,9 @@ struct PrefixStart
     std::filesystem::path steamRoot;  // Proton: STEAM_COMPAT_CLIENT_INSTALL_PATH
     std::string protonPath;           // umu: PROTONPATH, a folder or a name umu knows
     std::string gameId;               // umu: GAMEID
-    std::string bottle;               // Bottles: the bottle's name
+    // umu: where the launcher keeps umu when it is not on PATH (Lutris's runtime folder).
+    std::vector<std::filesystem::path> umuPlaces;
+    std::string bottle; // Bottles: the bottle's name
     // Where the prefix's own Wine or Proton is named but not installed: what is missing and
     // where it was looked for. Launch says so and starts nothing.
     std::string missing;
@@ -55,7 +57,7 @@ struct LaunchRecipe
 // The recipe that starts windowsProgram (its Unix path: unixProgram) with `switches` in the
 // prefix at prefixRoot, in workingFolder (a Unix path). Raises an OperationError naming
 // `operation` when what the start needs is missing: the prefix's own Wine or Proton, $WINE's
-// program, wine, umu-run or flatpak on PATH.
+// program, wine or flatpak on PATH, umu-run on PATH or where the launcher keeps umu.
 LaunchRecipe launchRecipe(const PrefixStart& start, const std::filesystem::path& prefixRoot,
                           const LinuxEnvironment& environment, const std::string& windowsProgram,
                           const std::string& unixProgram, const std::vector<std::string>& switches,

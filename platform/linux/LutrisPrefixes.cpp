@@ -75,6 +75,10 @@ PrefixStart lutrisStart(const std::string& version, const LutrisPlace& place, St
     }
     start.through = StartThrough::Umu;
     start.gameId = DefaultGameId;
+    // Where Lutris looks for umu after PATH: the folders it installs umu in, its own first.
+    start.umuPlaces = {place.data / "runtime" / "umu" / "umu_run.py",
+                       "/usr/local/share/umu/umu_run.py", "/usr/share/umu/umu_run.py",
+                       "/opt/umu/umu_run.py"};
     if (isLatestGeProton(version)) {
         start.protonPath = "GE-Proton"; // umu's name for the latest GE-Proton it keeps
         return start;
