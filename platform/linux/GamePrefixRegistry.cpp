@@ -69,7 +69,8 @@ std::optional<std::string> GamePrefixRegistry::readString(RootKey root, const st
         for (const PrefixHolding& holding : found.holding) {
             paths.push_back(holding.prefix.root.string());
             text += "\n\n" + holding.prefix.root.string() + " (" + holding.prefix.origin +
-                    "): game folder " + holding.value;
+                    "): game folder " + holding.value + "\n    WINEPREFIX=" +
+                    holding.prefix.root.string() + " velmoran";
         }
         throw PrefixChoiceError(paths, text + "\n\n" + howToChoose(paths.front()));
     }

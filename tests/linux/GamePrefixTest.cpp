@@ -269,7 +269,8 @@ const std::pair<Texts, Texts> Cases[] = {
      {"", "z: [/]", "more than one Wine prefix",
       "~/" + Steam + "steamapps/compatdata/7/pfx (Steam Proton prefix of 7): game folder " + GameAt,
       "~/Games/Heroic/Prefixes/Other (Heroic prefix Other): game folder C:\\Games\\Diablo II",
-      "WINEPREFIX=~/" + Steam + "steamapps/compatdata/7/pfx velmoran"}},
+      "WINEPREFIX=~/" + Steam + "steamapps/compatdata/7/pfx velmoran",
+      "WINEPREFIX=~/Games/Heroic/Prefixes/Other velmoran"}}, // a line to copy for each
     // WINEPREFIX=<...>/pfx starts through that prefix's Proton as well.
     {{"$WINEPREFIX=" + Steam + "steamapps/compatdata/77/pfx",
       Steam + "steamapps/compatdata/77/pfx=game",
