@@ -45,6 +45,9 @@ run_ctest "$top/build" || failed+=("tests")
 stage "Debian package: build, validate, unpack and start the program"
 "$top/scripts/check-package.sh" "$top/build" || failed+=("package")
 
+stage "Self-contained bundle: built, then run in a bare Debian system without Qt"
+"$top/scripts/check-bundle.sh" "$top/build" || failed+=("bundle")
+
 stage "Core and platform tests under AddressSanitizer and UndefinedBehaviorSanitizer"
 cmake -S "$top" -B "$top/build-sanitize" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
     -DVELMORAN_BUILD_GUI=OFF -DVELMORAN_SANITIZE=ON >/dev/null
