@@ -107,6 +107,13 @@ for package in "${!packages[@]}"; do
     install -D -m 644 "$(realpath "/usr/share/doc/$package/copyright")" \
         "$dir/licences/$package/copyright"
 done
+# The licence texts those files name in Debian's /usr/share/common-licenses, which other
+# systems do not have.
+grep -rhoE '/usr/share/common-licenses/[A-Za-z0-9.+_-]*[A-Za-z0-9+]' "$dir/licences" | sort -u |
+    while read -r text; do
+        [ -f "$text" ] && install -D -m 644 "$(realpath "$text")" \
+            "$dir/licences/common-licenses/$(basename "$text")"
+    done
 printf '%s\n' "${!packages[@]}" | sort >"$dir/licences/PACKAGES"
 dpkg-query -W -f='${Package} ${Version}\n' $(cat "$dir/licences/PACKAGES") \
     >"$dir/licences/PACKAGES"
