@@ -105,7 +105,12 @@ mapfile -t binaries < <(cd "$bare$here" &&
     find . -type f \( -name velmoran -o -name '*.so*' \) | sed "s|^\.|$here|" | sort)
 in_bare sh -c 'for f in "$@"; do echo "== $f"; ldd "$f" 2>&1; done; true' ldd "${binaries[@]}" \
     >"$work/ldd.log"
-missing="$(grep -E 'not found|not a dynamic' "$work/ldd.log" || true)"
+# Each library not found, with the bundled binaries that need it.
+missing="$(awk '/^== / { binary = substr($0, 4); sub(/.*\//, "", binary) }
+    /not found/ && !seen[$1, binary]++ { needers[$1] = needers[$1] " " binary }
+    /not a dynamic/ { needers["(not a dynamic executable)"] = needers["(not a dynamic executable)"] " " binary }
+    END { for (soname in needers) printf "%s, needed by%s; ", soname, needers[soname] }' \
+    "$work/ldd.log")"
 outside=()
 while IFS=$'\t' read -r soname path; do
     case "$path" in
@@ -161,9 +166,16 @@ export DISPLAY="$display"
 run_env=(env -i "DISPLAY=$display" "HOME=$home" "XDG_RUNTIME_DIR=$work/runtime"
     "WINEPREFIX=$prefix" LANG=C.UTF-8 PATH=/usr/bin:/bin)
 
-# Waits for the main window (at most 30 s) and prints its id.
+# Waits for the main window (at most 30 s, while the program runs) and prints its id.
 main_window() {
-    timeout 30 xdotool search --sync --onlyvisible --name '^Velmoran$' 2>/dev/null | head -n 1
+    local window
+    for _ in $(seq 300); do
+        kill -0 "$program_pid" 2>/dev/null || return 1
+        window="$(xdotool search --onlyvisible --name '^Velmoran$' 2>/dev/null | head -n 1)" || true
+        [ -n "$window" ] && echo "$window" && return 0
+        sleep 0.1
+    done
+    return 1
 }
 # Saves a window's picture once two grabs in a row agree, so that it is drawn completely.
 grab() {
@@ -191,7 +203,7 @@ window="$(main_window)" || true
 if [ -n "$window" ]; then
     grab "$window" "$shots/debian.png"
 else
-    fail "Debian's build did not show its main window within 30 s"
+    fail "Debian's build did not show its main window within 30 s, or ended"
     cat "$work/debian.log"
 fi
 stop_program
@@ -275,7 +287,8 @@ if [ -n "$window" ] && kill -0 "$program_pid" 2>/dev/null; then
             "$(cd "$bare$game" && find . | sort | tr '\n' ' ')"
     fi
 else
-    fail "the bundled program did not show its main window in the bare system within 30 s"
+    fail "the bundled program did not show its main window in the bare system within 30 s," \
+        "or ended"
     cat "$work/xvfb.log" "$work/bundle.log"
 fi
 stop_program
