@@ -80,9 +80,13 @@ done >"$stage/libraries"
 while read -r path; do note_package "$path"; done <"$stage/libraries"
 
 # Each binary finds the bundled libraries beside itself, wherever the folder is unpacked.
-patchelf --set-rpath '$ORIGIN/lib' "$dir/velmoran"
-for library in "$dir"/lib/*; do patchelf --set-rpath '$ORIGIN' "$library"; done
-for plugin in "${PLUGINS[@]}"; do patchelf --set-rpath '$ORIGIN/../../lib' "$dir/plugins/$plugin"; done
+# DT_RPATH rather than DT_RUNPATH: it comes before LD_LIBRARY_PATH, which launchers such as
+# Steam set to libraries of their own.
+for library in "$dir"/lib/*; do patchelf --force-rpath --set-rpath '$ORIGIN' "$library"; done
+for plugin in "${PLUGINS[@]}"; do
+    patchelf --force-rpath --set-rpath '$ORIGIN/../../lib' "$dir/plugins/$plugin"
+done
+patchelf --force-rpath --set-rpath '$ORIGIN/lib' "$dir/velmoran"
 printf '[Paths]\nPrefix = .\nPlugins = plugins\n' >"$dir/qt.conf"
 
 # --- Font, desktop integration, manual page, licences -------------------------------------

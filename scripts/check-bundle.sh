@@ -19,7 +19,7 @@ set -euo pipefail
 top="$(cd "$(dirname "$0")/.." && pwd)"
 source "$top/scripts/packages.sh"
 "$top/scripts/install-deps.sh" "${BUILD_PACKAGES[@]}" "${BUNDLE_PACKAGES[@]}" \
-    desktop-file-utils attr googletest libgtest-dev
+    "${BUNDLE_CHECK_PACKAGES[@]}" googletest libgtest-dev
 build="${1:-$top/build}"
 app_id=org.example.velmoran
 started="$(date +%s)"
@@ -134,6 +134,20 @@ else
         "bundle but not left to the system: ${unexpected[*]:-none}"
 fi
 echo "Taken from the system: ${outside[*]}"
+
+# Launchers such as Steam start programs with LD_LIBRARY_PATH set to libraries of their own:
+# those must not take the bundled libraries' place. Copies of the bundled ones stand in.
+decoys="$work/launcher-libraries"
+mkdir -p "$bare$decoys"
+cp -l "$bare$here"/lib/* "$bare$decoys/"
+in_bare env "LD_LIBRARY_PATH=$decoys" sh -c 'for f in "$@"; do ldd "$f" 2>&1; done; true' ldd \
+    "${binaries[@]}" >"$work/ldd-launcher.log"
+if ! grep -q "$decoys/" "$work/ldd-launcher.log"; then
+    pass "with LD_LIBRARY_PATH set by a launcher, the bundled libraries are still the ones loaded"
+else
+    fail "LD_LIBRARY_PATH takes the bundled libraries' place:" \
+        "$(grep -o "$decoys/[^ ]*" "$work/ldd-launcher.log" | sort -u | tr '\n' ' ')"
+fi
 glibc="$(for f in "${binaries[@]}"; do objdump -T "$bare$f"; done |
     grep -o 'GLIBC_[0-9.]*' | sort -V | tail -n 1)"
 glibcxx="$(for f in "${binaries[@]}"; do objdump -T "$bare$f"; done |
