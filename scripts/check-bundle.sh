@@ -5,8 +5,9 @@
 # binary, in the bundle or among the libraries left to the system; the unpacked program,
 # started on a private Xvfb of this machine, shows its main window with its window class,
 # icon, and drawn pixel for pixel as the Debian build draws it here; it finds the game in a
-# sample Wine prefix, and Backup and Undo move the game's archive away and back; install.sh
-# adds the desktop entry and icons and takes them away. Run by scripts/test.sh.
+# sample Wine prefix, and Backup and Undo move the game's archive away and back; on a
+# headless Weston it opens its window through Wayland; install.sh adds the desktop entry
+# and icons and takes them away. Run by scripts/test.sh.
 #
 #   scripts/check-bundle.sh [build folder]
 #
@@ -38,8 +39,13 @@ if [ "$(id -u)" -ne 0 ]; then
 fi
 
 # --- The bundle --------------------------------------------------------------------------
-"$top/scripts/bundle.sh" "$top/packages" | tee /dev/stderr | tail -n 1 >"$top/build-bundle/tarball"
-tarball="$(cat "$top/build-bundle/tarball")"
+work="$(mktemp -d "${TMPDIR:-/tmp}/velmoran-bundle-XXXXXX")"
+if ! "$top/scripts/bundle.sh" "$top/packages" | tee "$work/bundle.log"; then
+    echo "FAILED: scripts/bundle.sh"
+    rm -rf "$work"
+    exit 1
+fi
+tarball="$(tail -n 1 "$work/bundle.log")"
 name="$(basename "$tarball" .tar.gz)"
 shots="$top/build-bundle/check"
 rm -rf "$shots"
@@ -49,7 +55,6 @@ echo "Tarball: $(du -h "$tarball" | cut -f1) ($(stat -c %s "$tarball") bytes), u
 
 # --- The bare system ---------------------------------------------------------------------
 recipe="$(sha256sum "$top/scripts/make-bare-system.sh" | cut -d' ' -f1)"
-work="$(mktemp -d "${TMPDIR:-/tmp}/velmoran-bundle-XXXXXX")"
 if [ "${CI:-}" = true ]; then
     bare="$work/bare"
 else
@@ -71,24 +76,25 @@ inside="$bare$work"
 
 program_pid=
 xvfb_pid=
+weston_pid=
 cleanup() {
     [ -n "$program_pid" ] && kill "$program_pid" 2>/dev/null
     [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
+    [ -n "$weston_pid" ] && kill "$weston_pid" 2>/dev/null
     wait 2>/dev/null
     rm -rf "$inside"
     rm -rf "$work"
 }
 trap cleanup EXIT
 
-# Runs a command in the bare system as root, with /proc, /dev and the X sockets of this
-# machine bound in; the bindings end with the command.
-in_bare() {
-    unshare --mount --propagation private sh -c '
-        root="$1"; shift
-        mount --bind /proc "$root/proc" && mount --rbind /dev "$root/dev" &&
-            mount --bind /tmp/.X11-unix "$root/tmp/.X11-unix" && exec chroot "$root" "$@"' \
-        in_bare "$bare" "$@"
-}
+# Runs the command that follows it in the bare system as root, with /proc, /dev and the X
+# sockets of this machine bound in; the bindings end with the command. Each step execs the
+# next, so that a background run's process id is the program's own.
+in_bare=(unshare --mount --propagation private sh -c '
+    root="$1"; shift
+    mount --bind /proc "$root/proc" && mount --rbind /dev "$root/dev" &&
+        mount --bind /tmp/.X11-unix "$root/tmp/.X11-unix" && exec chroot "$root" "$@"' \
+    in_bare "$bare")
 
 home="$work/home/player"
 folder="$home/Velmoran bundle" # a blank in the path, as users' folders have
@@ -103,7 +109,7 @@ echo "Bare system: $(chroot "$bare" dpkg-query -W -f='.\n' | wc -l) packages," \
 system_libraries="$(grep -v '^#' "$top/packaging/bundle/system-libraries")"
 mapfile -t binaries < <(cd "$bare$here" &&
     find . -type f \( -name velmoran -o -name '*.so*' \) | sed "s|^\.|$here|" | sort)
-in_bare sh -c 'for f in "$@"; do echo "== $f"; ldd "$f" 2>&1; done; true' ldd "${binaries[@]}" \
+"${in_bare[@]}" sh -c 'for f in "$@"; do echo "== $f"; ldd "$f" 2>&1; done; true' ldd "${binaries[@]}" \
     >"$work/ldd.log"
 # Each library not found, with the bundled binaries that need it.
 missing="$(awk '/^== / { binary = substr($0, 4); sub(/.*\//, "", binary) }
@@ -140,7 +146,7 @@ echo "Taken from the system: ${outside[*]}"
 decoys="$work/launcher-libraries"
 mkdir -p "$bare$decoys"
 cp -l "$bare$here"/lib/* "$bare$decoys/"
-in_bare env "LD_LIBRARY_PATH=$decoys" sh -c 'for f in "$@"; do ldd "$f" 2>&1; done; true' ldd \
+"${in_bare[@]}" env "LD_LIBRARY_PATH=$decoys" sh -c 'for f in "$@"; do ldd "$f" 2>&1; done; true' ldd \
     "${binaries[@]}" >"$work/ldd-launcher.log"
 if ! grep -q "$decoys/" "$work/ldd-launcher.log"; then
     pass "with LD_LIBRARY_PATH set by a launcher, the bundled libraries are still the ones loaded"
@@ -223,7 +229,7 @@ fi
 stop_program
 
 t0="$(date +%s%N)"
-in_bare "${run_env[@]}" "$here/velmoran" >"$work/bundle.log" 2>&1 &
+"${in_bare[@]}" "${run_env[@]}" "$here/velmoran" >"$work/bundle.log" 2>&1 &
 program_pid=$!
 window="$(main_window)" || true
 t1="$(date +%s%N)"
@@ -311,9 +317,56 @@ if grep -v '^$' "$work/bundle.log" >/dev/null; then
     cat "$work/bundle.log"
 fi
 
+# --- The same on a Wayland desktop: a headless Weston of this machine ---------------------
+# Its socket lies inside the bare system, so that the program finds it there. What the
+# program asks of the compositor (WAYLAND_DEBUG) tells that its window was made and drawn.
+wayland="$work/wayland"
+mkdir -p -m 700 "$bare$wayland"
+XDG_RUNTIME_DIR="$bare$wayland" weston --backend=headless-backend.so --socket=velmoran \
+    --idle-time=0 >"$work/weston.log" 2>&1 &
+weston_pid=$!
+for _ in $(seq 300); do
+    [ -S "$bare$wayland/velmoran" ] && break
+    sleep 0.1
+done
+t0="$(date +%s%N)"
+"${in_bare[@]}" env -i "WAYLAND_DISPLAY=$wayland/velmoran" XDG_SESSION_TYPE=wayland \
+    "XDG_RUNTIME_DIR=$work/runtime" "HOME=$home" "WINEPREFIX=$prefix" LANG=C.UTF-8 \
+    PATH=/usr/bin:/bin WAYLAND_DEBUG=1 "$here/velmoran" >"$work/wayland.log" 2>&1 &
+program_pid=$!
+drawn=
+for _ in $(seq 300); do
+    surface="$(sed -n 's/.*get_xdg_surface(new id xdg_surface@[0-9]*, \(wl_surface@[0-9]*\)).*/\1/p' \
+        "$work/wayland.log" | head -n 1)"
+    if [ -n "$surface" ] && grep -qF "$surface.attach(wl_buffer@" "$work/wayland.log"; then
+        drawn="$(($(date +%s%N) - t0))"
+        break
+    fi
+    kill -0 "$program_pid" 2>/dev/null || break
+    sleep 0.1
+done
+if [ -n "$drawn" ] && grep -qF 'xdg_toplevel@' "$work/wayland.log" &&
+    grep -q 'xdg_toplevel@[0-9]*\.set_title("Velmoran")' "$work/wayland.log" &&
+    grep -q "xdg_toplevel@[0-9]*\.set_app_id(\"$app_id\")" "$work/wayland.log"; then
+    pass "on Wayland, the bundled program shows its main window, titled Velmoran with the" \
+        "app id $app_id, drawn after $((drawn / 1000000)) ms"
+else
+    fail "on Wayland, the bundled program did not show its main window within 30 s"
+    grep -v '^\[' "$work/wayland.log" | tail -n 20
+    tail -n 20 "$work/weston.log"
+fi
+stop_program
+kill "$weston_pid" 2>/dev/null || true
+wait "$weston_pid" 2>/dev/null || true
+weston_pid=
+if grep -v '^\[' "$work/wayland.log" | grep -q .; then
+    echo "The program's output on Wayland:"
+    grep -v '^\[' "$work/wayland.log"
+fi
+
 # --- The desktop entry for this user, added and taken away ------------------------------
 entry="$home/.local/share/applications/$app_id.desktop"
-if in_bare env -i "HOME=$home" PATH=/usr/bin:/bin "$here/install.sh" --user &&
+if "${in_bare[@]}" env -i "HOME=$home" PATH=/usr/bin:/bin "$here/install.sh" --user &&
     [ -s "$bare$entry" ] &&
     [ -s "$bare$home/.local/share/icons/hicolor/48x48/apps/$app_id.png" ] &&
     grep -qxF "Exec=\"$here/velmoran\"" "$bare$entry" &&
@@ -322,7 +375,7 @@ if in_bare env -i "HOME=$home" PATH=/usr/bin:/bin "$here/install.sh" --user &&
 else
     fail "install.sh --user: ${output:-} $(cat "$bare$entry" 2>/dev/null)"
 fi
-if in_bare env -i "HOME=$home" PATH=/usr/bin:/bin "$here/install.sh" --user --uninstall &&
+if "${in_bare[@]}" env -i "HOME=$home" PATH=/usr/bin:/bin "$here/install.sh" --user --uninstall &&
     [ -z "$(find "$bare$home/.local/share" -name "$app_id.*")" ]; then
     pass "install.sh --user --uninstall takes the entry and icons away"
 else

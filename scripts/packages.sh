@@ -9,4 +9,5 @@ PACKAGE_PACKAGES=(dpkg-dev file lintian desktop-file-utils appstream man-db xvfb
 # The self-contained Linux bundle (scripts/bundle.sh): the Wayland plugins and Liberation
 # Sans go into it. Its check in a bare Debian system (scripts/check-bundle.sh).
 BUNDLE_PACKAGES=(patchelf qt6-wayland fonts-liberation binutils dpkg-dev)
-BUNDLE_CHECK_PACKAGES=(debootstrap xvfb x11-utils xdotool imagemagick desktop-file-utils attr)
+BUNDLE_CHECK_PACKAGES=(debootstrap xvfb x11-utils xdotool imagemagick weston desktop-file-utils
+                       attr)
