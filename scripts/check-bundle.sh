@@ -71,8 +71,12 @@ if [ "$(cat "$bare/.velmoran-recipe" 2>/dev/null)" != "$recipe" ]; then
     echo "$recipe" >"$bare/.velmoran-recipe"
     echo "Bare system made in $(($(date +%s) - made)) s"
 fi
-# This run's files lie inside the bare system at the same path as here, and go with it.
+# This run's files lie inside the bare system at the same path as here, and go with it;
+# those of runs that were killed, whose folder here is gone, go now.
 inside="$bare$work"
+for old in "$bare$(dirname "$work")"/velmoran-bundle-*; do
+    [ -e "$old" ] && [ ! -e "${old#"$bare"}" ] && rm -rf "$old"
+done
 
 program_pid=
 xvfb_pid=
