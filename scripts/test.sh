@@ -50,6 +50,9 @@ stage "Debian package: build, validate, unpack and start the program"
 stage "The README's commands, in its order and in reverse, as a newcomer runs them"
 "$top/scripts/check-readme.sh" || failed+=("README commands")
 
+stage "Self-contained bundle: built, then run in a bare Debian system without Qt"
+"$top/scripts/check-bundle.sh" "$top/build" || failed+=("bundle")
+
 stage "Core and platform tests under AddressSanitizer and UndefinedBehaviorSanitizer"
 configure_build "$top/build-sanitize" -DCMAKE_BUILD_TYPE=Debug -DVELMORAN_BUILD_GUI=OFF \
     -DVELMORAN_BUILD_TESTS=ON -DVELMORAN_SANITIZE=ON

@@ -6,7 +6,9 @@
 #include <QApplication>
 #include <QBuffer>
 #include <QCursor>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QFontDatabase>
 #include <QGuiApplication>
 #include <QIcon>
@@ -139,17 +141,43 @@ void LinkLabel::mouseReleaseEvent(QMouseEvent* event)
         emit clicked();
 }
 
-void useDesignFont()
+QString designFontFamily(const QStringList& families)
 {
-    QFont font;
-    const QStringList families = QFontDatabase::families();
     for (const char* family :
          {"MS Sans Serif", "Microsoft Sans Serif", "Liberation Sans", "Arial"}) {
-        if (families.contains(QString::fromLatin1(family))) {
-            font.setFamily(QString::fromLatin1(family));
-            break;
-        }
+        if (families.contains(QString::fromLatin1(family)))
+            return QString::fromLatin1(family);
     }
+    return {};
+}
+
+QStringList addFontsFrom(const QString& folder)
+{
+    QStringList added;
+    const QFileInfoList files = QDir(folder).entryInfoList(
+        {QStringLiteral("*.ttf"), QStringLiteral("*.otf")}, QDir::Files, QDir::Name);
+    for (const QFileInfo& file : files) {
+        const int id = QFontDatabase::addApplicationFont(file.filePath());
+        if (id == -1) {
+            qWarning("The font %s could not be added.", qPrintable(file.filePath()));
+            continue;
+        }
+        for (const QString& family : QFontDatabase::applicationFontFamilies(id))
+            if (!added.contains(family))
+                added << family;
+    }
+    return added;
+}
+
+void useDesignFont()
+{
+    QString family = designFontFamily(QFontDatabase::families());
+    if (family.isEmpty() &&
+        !addFontsFrom(QCoreApplication::applicationDirPath() + QStringLiteral("/fonts")).isEmpty())
+        family = designFontFamily(QFontDatabase::families());
+    QFont font;
+    if (!family.isEmpty())
+        font.setFamily(family);
     font.setStyleHint(QFont::SansSerif);
     font.setPointSizeF(8.25);
     QApplication::setFont(font);

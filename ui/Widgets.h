@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QSize>
 #include <QString>
+#include <QStringList>
 #include <QStyledItemDelegate>
 
 #include <vector>
@@ -50,7 +51,17 @@ private:
 
 // Makes "MS Sans Serif" 8.25 pt the application's font, or where that face is missing the
 // closest sans serif at the same size, so that every caption fits its rectangle as designed.
+// Where the system has none of the fitting faces, the fonts in the folder "fonts" beside the
+// program are added first: the self-contained Linux bundle ships Liberation Sans there.
 void useDesignFont();
+
+// The first of the faces whose captions fit as designed ("MS Sans Serif", "Microsoft Sans
+// Serif", "Liberation Sans", "Arial") among the families given, or empty text.
+QString designFontFamily(const QStringList& families);
+
+// Adds every TrueType or OpenType font file in a folder to the program's fonts; gives the
+// families added (none for a missing folder).
+QStringList addFontsFrom(const QString& folder);
 
 // Puts a top-level window in the middle of its screen.
 void centreOnScreen(QWidget* window);
