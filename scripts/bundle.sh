@@ -13,9 +13,10 @@
 set -euo pipefail
 top="$(cd "$(dirname "$0")/.." && pwd)"
 source "$top/scripts/packages.sh"
+source "$top/scripts/configure.sh"
 "$top/scripts/install-deps.sh" "${BUILD_PACKAGES[@]}" "${BUNDLE_PACKAGES[@]}"
 out="${1:-$top/packages}"
-build="$top/build-bundle"
+build="$release_build"
 app_id=org.example.velmoran
 qt_plugins=/usr/lib/x86_64-linux-gnu/qt6/plugins
 
@@ -34,13 +35,9 @@ PLUGINS=(platforms/libqxcb.so
          platforminputcontexts/libcomposeplatforminputcontextplugin.so
          platforminputcontexts/libibusplatforminputcontextplugin.so)
 
-# Every option the build relies on is stated: this folder is the bundle's alone.
-export DEB_BUILD_MAINT_OPTIONS=hardening=+all
-cmake -S "$top" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DVELMORAN_BUILD_GUI=ON \
-    -DVELMORAN_BUILD_TESTS=OFF -DVELMORAN_BUILD_BENCHMARKS=OFF -DVELMORAN_SANITIZE=OFF \
-    -DVELMORAN_FUZZ=OFF -DCMAKE_INSTALL_PREFIX=/usr \
-    -DCMAKE_CXX_FLAGS="$(dpkg-buildflags --get CPPFLAGS) $(dpkg-buildflags --get CXXFLAGS)" \
-    -DCMAKE_EXE_LINKER_FLAGS="$(dpkg-buildflags --get LDFLAGS)" >/dev/null
+# The program as the Debian package ships it, in the build that scripts/run.sh and
+# scripts/package.sh share.
+configure_release_build
 cmake --build "$build" -j "$(nproc)" --target velmoran
 version="$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")"
 name="velmoran-$version-linux-x86_64"

@@ -9,19 +9,19 @@
 # headless Weston it opens its window through Wayland; install.sh adds the desktop entry
 # and icons and takes them away. Run by scripts/test.sh.
 #
-#   scripts/check-bundle.sh [build folder]
+#   scripts/check-bundle.sh
 #
-# The build folder (default: build) provides the sample-prefix builder, as for
-# scripts/check-package.sh. The bare system is kept in ~/.cache/velmoran/bare-bookworm
+# The bare system is kept in ~/.cache/velmoran/bare-bookworm
 # (VELMORAN_BARE_SYSTEM) between runs and made afresh when its recipe changed, and always
-# where CI=true. Needs root. The screenshots stay in build-bundle/check/.
+# where CI=true. Needs root. The screenshots stay in build-release/bundle-check/.
 # Exits non-zero when any check fails, or when the bare system cannot be made.
 set -euo pipefail
 top="$(cd "$(dirname "$0")/.." && pwd)"
 source "$top/scripts/packages.sh"
 "$top/scripts/install-deps.sh" "${BUILD_PACKAGES[@]}" "${BUNDLE_PACKAGES[@]}" \
-    "${BUNDLE_CHECK_PACKAGES[@]}" googletest libgtest-dev
-build="${1:-$top/build}"
+    "${BUNDLE_CHECK_PACKAGES[@]}"
+source "$top/scripts/configure.sh"
+build="$release_build"
 app_id=org.example.velmoran
 started="$(date +%s)"
 
@@ -47,7 +47,7 @@ if ! "$top/scripts/bundle.sh" "$top/packages" | tee "$work/bundle.log"; then
 fi
 tarball="$(tail -n 1 "$work/bundle.log")"
 name="$(basename "$tarball" .tar.gz)"
-shots="$top/build-bundle/check"
+shots="$build/bundle-check"
 rm -rf "$shots"
 mkdir -p "$shots"
 echo "Tarball: $(du -h "$tarball" | cut -f1) ($(stat -c %s "$tarball") bytes), unpacked" \
@@ -166,25 +166,15 @@ echo "Newest symbol versions needed: $glibc, $glibcxx"
 
 # --- The program on a private Xvfb: once as Debian's build here, once from the bundle -----
 sample_tool="$build/tools/velmoran_sample_prefix"
-if [ ! -x "$sample_tool" ]; then
-    [ -f "$build/CMakeCache.txt" ] ||
-        cmake -S "$top" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
-            -DVELMORAN_BUILD_TESTS=ON -DVELMORAN_BUILD_GUI=ON >/dev/null
-    cmake --build "$build" --target velmoran_sample_prefix
-fi
+cmake --build "$build" --target velmoran_sample_prefix >/dev/null
 prefix="$("$sample_tool" "$work/sample")"
 game="$prefix/drive_c/Program Files (x86)/Diablo II"
 cp -a "$work/sample" "$inside/sample"
 mkdir -p -m 700 "$work/runtime" "$inside/runtime"
 
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
-xvfb_pid=$!
-for _ in $(seq 300); do
-    [ -s "$work/display" ] && break
-    sleep 0.1
-done
-display=":$(head -n 1 "$work/display")"
-export DISPLAY="$display"
+source "$top/scripts/xvfb.sh"
+start_private_xvfb "$work"
+display="$DISPLAY"
 
 # The same clean environment for both runs.
 run_env=(env -i "DISPLAY=$display" "HOME=$home" "XDG_RUNTIME_DIR=$work/runtime"
@@ -221,7 +211,7 @@ stop_program() {
 }
 
 mkdir -p "$home"
-"${run_env[@]}" "$top/build-bundle/app/velmoran" >"$work/debian.log" 2>&1 &
+"${run_env[@]}" "$build/app/velmoran" >"$work/debian.log" 2>&1 &
 program_pid=$!
 window="$(main_window)" || true
 if [ -n "$window" ]; then

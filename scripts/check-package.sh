@@ -112,13 +112,8 @@ sample_tool="$build/tools/velmoran_sample_prefix"
 cmake --build "$build" --target velmoran_sample_prefix >/dev/null
 prefix="$("$sample_tool" "$work/sample")"
 
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
-xvfb_pid=$!
-for _ in $(seq 300); do
-    [ -s "$work/display" ] && break
-    sleep 0.1
-done
-export DISPLAY=":$(head -n 1 "$work/display")"
+source "$top/scripts/xvfb.sh"
+start_private_xvfb "$work"
 
 mkdir -m 700 "$work/runtime" "$work/home"
 HOME="$work/home" XDG_RUNTIME_DIR="$work/runtime" WINEPREFIX="$prefix" \

@@ -26,13 +26,8 @@ cleanup() {
 }
 trap cleanup EXIT
 
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
-xvfb_pid=$!
-for _ in $(seq 300); do
-    [ -s "$work/display" ] && break
-    sleep 0.1
-done
-export DISPLAY=":$(head -n 1 "$work/display")"
+source "$top/scripts/xvfb.sh"
+start_private_xvfb "$work"
 
 mapfile -t commands < <(sed -n 's/^    \(scripts\/[^ ].*\)$/\1/p' "$top/README.md" |
     grep -v '^scripts/test\.sh\b' | awk '!seen[$0]++')

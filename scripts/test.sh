@@ -51,7 +51,7 @@ stage "The README's commands, in its order and in reverse, as a newcomer runs th
 "$top/scripts/check-readme.sh" || failed+=("README commands")
 
 stage "Self-contained bundle: built, then run in a bare Debian system without Qt"
-"$top/scripts/check-bundle.sh" "$top/build" || failed+=("bundle")
+"$top/scripts/check-bundle.sh" || failed+=("bundle")
 
 stage "Core and platform tests under AddressSanitizer and UndefinedBehaviorSanitizer"
 configure_build "$top/build-sanitize" -DCMAKE_BUILD_TYPE=Debug -DVELMORAN_BUILD_GUI=OFF \
