@@ -230,18 +230,7 @@ t1="$(date +%s%N)"
 if [ -n "$window" ] && kill -0 "$program_pid" 2>/dev/null; then
     pass "the bundled program shows its main window in the bare system, after" \
         "$(((t1 - t0) / 1000000)) ms"
-    wm_class="$(xprop -id "$window" WM_CLASS)"
-    startup_class="$(sed -n 's/^StartupWMClass=//p' "$bare$here/share/applications/$app_id.desktop")"
-    if [ "$wm_class" = "WM_CLASS(STRING) = \"velmoran\", \"$startup_class\"" ]; then
-        pass "window class matches the desktop entry's StartupWMClass: $wm_class"
-    else
-        fail "window class does not match StartupWMClass=$startup_class: $wm_class"
-    fi
-    if xprop -id "$window" _NET_WM_ICON | grep -q 'Icon ('; then
-        pass "the main window carries the program icon"
-    else
-        fail "the main window has no icon"
-    fi
+    check_main_window "$window" "$bare$here/share/applications/$app_id.desktop"
     grab "$window" "$shots/bundle.png"
     if [ -s "$shots/debian.png" ]; then
         differing="$(compare -metric AE "$shots/debian.png" "$shots/bundle.png" \

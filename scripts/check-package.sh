@@ -125,17 +125,7 @@ window="$(timeout 30 xdotool search --sync --onlyvisible --name '^Velmoran$' 2>/
     head -n 1)" || true
 if [ -n "$window" ] && kill -0 "$program_pid" 2>/dev/null; then
     pass "the unpacked program shows its main window on a sample prefix"
-    wm_class="$(xprop -id "$window" WM_CLASS)"
-    if [ "$wm_class" = "WM_CLASS(STRING) = \"velmoran\", \"$(desktop_value StartupWMClass)\"" ]; then
-        pass "window class matches StartupWMClass: $wm_class"
-    else
-        fail "window class does not match StartupWMClass=$(desktop_value StartupWMClass): $wm_class"
-    fi
-    if xprop -id "$window" _NET_WM_ICON | grep -q 'Icon ('; then
-        pass "the main window carries the program icon"
-    else
-        fail "the main window has no icon"
-    fi
+    check_main_window "$window" "$desktop"
 else
     fail "the unpacked program did not show its main window within 30 s"
     cat "$work/xvfb.log" "$work/program.log"
