@@ -1,7 +1,7 @@
 #pragma once
 
+#include "core/BatchingObserver.h"
 #include "core/FileSystem.h"
-#include "core/PatchSearch.h"
 
 #include <QObject>
 

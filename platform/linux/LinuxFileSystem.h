@@ -15,7 +15,9 @@ namespace velmoran {
 // Windows file semantics on the files of a Wine prefix: Windows paths map through the
 // prefix's drive links and then name by name without regard to case; hidden and system
 // are Wine's user.DOSATTRIB extended attribute (or a leading dot); every file that is
-// replaced is replaced whole (see SafeFiles).
+// replaced is replaced whole (see SafeFiles). The file operations are in LinuxFileSystem.cpp,
+// findFile in LinuxListing.cpp, copyFolderTree in LinuxTreeCopy.cpp, scanFolder in
+// LinuxFolderScan.cpp and the walk's folderScanner in LinuxFolderScanner.cpp.
 class LinuxFileSystem : public FileSystem
 {
 public:

@@ -1,9 +1,11 @@
+// The file operations of the Windows file layer: copy, move, delete, folders, attributes,
+// text files and comparison; a copy replaces its destination whole, so a crash leaves the old.
 #include "platform/windows/WindowsFileSystem.h"
 
 #include "core/OperationError.h"
+#include "platform/windows/WindowsFolderEntries.h"
 #include "platform/windows/WindowsText.h"
 
-#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <vector>
@@ -12,148 +14,8 @@ namespace velmoran {
 
 namespace {
 
-constexpr DWORD KeptAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
-                                 FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE;
 constexpr DWORD ReportedAttributes = KeptAttributes | FILE_ATTRIBUTE_DIRECTORY;
 constexpr DWORD CopyChunk = 1u << 20;
-
-[[noreturn]] void fail(const std::string& operation, std::vector<std::string> paths, DWORD error)
-{
-    throw OperationError(operation, std::move(paths), systemReason(error));
-}
-
-[[noreturn]] void fail(const std::string& operation, std::vector<std::string> paths)
-{
-    fail(operation, std::move(paths), ::GetLastError());
-}
-
-// folder + "\" + name, without doubling a separator that is there.
-std::string joinPath(std::string_view folder, std::string_view name)
-{
-    if (folder.empty())
-        return std::string(name);
-    std::string path(folder);
-    if (path.back() != '\\' && path.back() != '/')
-        path += '\\';
-    return path + std::string(name);
-}
-
-bool isDotEntry(const wchar_t* name)
-{
-    return name[0] == L'.' && (name[1] == L'\0' || (name[1] == L'.' && name[2] == L'\0'));
-}
-
-bool sameNameIgnoringCase(std::wstring_view a, std::wstring_view b)
-{
-    return ::CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(),
-                                  static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
-}
-
-// One open FindFirstFileExW search, closed when it goes.
-class FindHandle
-{
-public:
-    FindHandle() = default;
-    ~FindHandle() { close(); }
-    FindHandle(const FindHandle&) = delete;
-    FindHandle& operator=(const FindHandle&) = delete;
-
-    // false when nothing matches or the folder is missing (error code in `error`).
-    bool open(const std::wstring& pattern, WIN32_FIND_DATAW& data, DWORD& error)
-    {
-        m_handle = ::FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &data,
-                                      FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH);
-        error = m_handle == INVALID_HANDLE_VALUE ? ::GetLastError() : ERROR_SUCCESS;
-        return m_handle != INVALID_HANDLE_VALUE;
-    }
-    // false at the end of the listing; raises on any other failure.
-    bool next(WIN32_FIND_DATAW& data, const std::string& operation, const std::string& path)
-    {
-        if (::FindNextFileW(m_handle, &data))
-            return true;
-        const DWORD error = ::GetLastError();
-        close();
-        if (error != ERROR_NO_MORE_FILES)
-            fail(operation, {path}, error);
-        return false;
-    }
-    void close()
-    {
-        if (m_handle != INVALID_HANDLE_VALUE)
-            ::FindClose(m_handle);
-        m_handle = INVALID_HANDLE_VALUE;
-    }
-
-private:
-    HANDLE m_handle = INVALID_HANDLE_VALUE;
-};
-
-bool nothingThere(DWORD error)
-{
-    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ||
-           error == ERROR_NO_MORE_FILES;
-}
-
-bool accepts(const WIN32_FIND_DATAW& entry, FindFilter filter)
-{
-    const DWORD a = entry.dwFileAttributes;
-    const bool folder = a & FILE_ATTRIBUTE_DIRECTORY;
-    const bool hidden = a & FILE_ATTRIBUTE_HIDDEN;
-    const bool system = a & FILE_ATTRIBUTE_SYSTEM;
-    switch (filter) {
-    case FindFilter::Ordinary:
-        return !folder && !hidden && !system;
-    case FindFilter::Hidden:
-        return !folder && !system;
-    case FindFilter::Folder:
-        return (folder && isDotEntry(entry.cFileName)) || (!hidden && !system);
-    }
-    return false;
-}
-
-class WindowsListing : public Listing
-{
-public:
-    WindowsListing(std::string pattern, FindFilter filter)
-        : m_pattern(std::move(pattern)), m_filter(filter)
-    {
-        DWORD error = ERROR_SUCCESS;
-        m_hasEntry = m_find.open(filePath(m_pattern), m_data, error);
-        // A missing folder or no match is an empty listing; anything else (a drive that
-        // is not ready, a folder that cannot be read) is a failure.
-        if (!m_hasEntry && !nothingThere(error))
-            fail("list", {m_pattern}, error);
-    }
-
-    std::string next() override
-    {
-        if (m_ended)
-            throw OperationError("continue the listing", {m_pattern},
-                                 "the listing has already ended");
-        for (;;) {
-            if (m_advance) {
-                m_advance = false;
-                m_hasEntry = m_find.next(m_data, "list", m_pattern);
-            }
-            if (!m_hasEntry) {
-                m_ended = true;
-                return {};
-            }
-            m_advance = true;
-            if (accepts(m_data, m_filter))
-                return toUtf8(m_data.cFileName);
-        }
-    }
-
-private:
-    std::string m_pattern;
-    FindFilter m_filter;
-    FindHandle m_find;
-    WIN32_FIND_DATAW m_data{};
-    bool m_hasEntry = false;
-    bool m_advance = false;
-    bool m_ended = false;
-};
 
 ScopedHandle openForReading(const std::string& path, const std::string& operation,
                             std::vector<std::string> paths)
@@ -163,6 +25,17 @@ ScopedHandle openForReading(const std::string& path, const std::string& operatio
                                     FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (!file.valid())
         fail(operation, std::move(paths));
+    return file;
+}
+
+// Opens the file for reading, with what the system knows of it in `info`.
+ScopedHandle openWithInformation(const std::string& path, const std::string& operation,
+                                 const std::vector<std::string>& paths,
+                                 BY_HANDLE_FILE_INFORMATION& info)
+{
+    ScopedHandle file = openForReading(path, operation, paths);
+    if (!::GetFileInformationByHandle(file.get(), &info))
+        fail(operation, paths);
     return file;
 }
 
@@ -203,6 +76,26 @@ bool sameFile(HANDLE a, HANDLE b)
            ia.nFileIndexHigh == ib.nFileIndexHigh && ia.nFileIndexLow == ib.nFileIndexLow;
 }
 
+// Whether destination names the file open as `in`, under that name or another (a hard link).
+bool isSameFileAs(HANDLE in, const std::string& destination)
+{
+    ScopedHandle existing(::CreateFileW(filePath(destination).c_str(), FILE_READ_ATTRIBUTES,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
+                                        nullptr));
+    return existing.valid() && sameFile(in, existing.get());
+}
+
+// A read-only destination is not replaced, whatever rights the process has.
+void refuseReadOnly(const std::string& destination, const std::string& operation,
+                    const std::vector<std::string>& paths)
+{
+    const DWORD existingAttributes = ::GetFileAttributesW(filePath(destination).c_str());
+    if (existingAttributes != INVALID_FILE_ATTRIBUTES &&
+        (existingAttributes & FILE_ATTRIBUTE_READONLY))
+        fail(operation, paths, ERROR_ACCESS_DENIED);
+}
+
 // The folder part of a path, before its last separator ("\" or "/").
 std::string_view folderOf(std::string_view path)
 {
@@ -220,46 +113,20 @@ std::string temporaryBeside(const std::string& destination)
     return joinPath(folderOf(destination), name);
 }
 
-std::wstring fullPath(const std::string& path)
-{
-    const std::wstring wide = toWide(path);
-    DWORD size = ::GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
-    if (size == 0)
-        return wide;
-    std::wstring full(size, L'\0');
-    size = ::GetFullPathNameW(wide.c_str(), size, full.data(), nullptr);
-    full.resize(size);
-    while (full.size() > 3 && (full.back() == L'\\' || full.back() == L'/'))
-        full.pop_back();
-    return full;
-}
-
 } // namespace
 
 void WindowsFileSystem::copyFile(const std::string& source, const std::string& destination)
 {
     const std::string operation = "copy the file";
     const std::vector<std::string> paths{source, destination};
-    ScopedHandle in = openForReading(source, operation, paths);
     BY_HANDLE_FILE_INFORMATION info{};
-    if (!::GetFileInformationByHandle(in.get(), &info))
-        fail(operation, paths);
+    ScopedHandle in = openWithInformation(source, operation, paths, info);
 
     // A file copied onto itself stays as it is.
-    {
-        ScopedHandle existing(::CreateFileW(filePath(destination).c_str(), FILE_READ_ATTRIBUTES,
-                                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                            nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
-                                            nullptr));
-        if (existing.valid() && sameFile(in.get(), existing.get()))
-            return;
-    }
+    if (isSameFileAs(in.get(), destination))
+        return;
 
-    // A read-only destination is not replaced, whatever rights the process has.
-    const DWORD existingAttributes = ::GetFileAttributesW(filePath(destination).c_str());
-    if (existingAttributes != INVALID_FILE_ATTRIBUTES &&
-        (existingAttributes & FILE_ATTRIBUTE_READONLY))
-        fail(operation, paths, ERROR_ACCESS_DENIED);
+    refuseReadOnly(destination, operation, paths);
 
     // Copied to a temporary file beside the destination, flushed to disk, then renamed
     // over the destination in one step: a crash leaves the old file or the new one, never
@@ -301,34 +168,24 @@ bool WindowsFileSystem::moveFile(const std::string& source, const std::string& d
     const std::string operation = "move the file";
     const std::vector<std::string> paths{source, destination};
     {
-        ScopedHandle in = openForReading(source, operation, paths);
         BY_HANDLE_FILE_INFORMATION info{};
-        if (!::GetFileInformationByHandle(in.get(), &info))
-            fail(operation, paths);
+        ScopedHandle in = openWithInformation(source, operation, paths, info);
         if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
             fail(operation, paths, ERROR_ACCESS_DENIED);
-        ScopedHandle existing(::CreateFileW(filePath(destination).c_str(), FILE_READ_ATTRIBUTES,
-                                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                            nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
-                                            nullptr));
-        if (existing.valid() && sameFile(in.get(), existing.get())) {
+        if (isSameFileAs(in.get(), destination)) {
             // One file: under its own name it stays as it is; another name of it (a hard
             // link) goes, as after a copy and a delete.
             const std::wstring from = filePath(source), to = filePath(destination);
             if (::CompareStringOrdinal(from.c_str(), -1, to.c_str(), -1, TRUE) == CSTR_EQUAL)
                 return true;
             in.reset();
-            existing.reset();
             if (!::DeleteFileW(from.c_str()))
                 fail(operation, paths);
             return true;
         }
     }
     // A read-only destination is not replaced, as with a copy.
-    const DWORD existingAttributes = ::GetFileAttributesW(filePath(destination).c_str());
-    if (existingAttributes != INVALID_FILE_ATTRIBUTES &&
-        (existingAttributes & FILE_ATTRIBUTE_READONLY))
-        fail(operation, paths, ERROR_ACCESS_DENIED);
+    refuseReadOnly(destination, operation, paths);
     // Without MOVEFILE_COPY_ALLOWED: within a volume only, as one rename.
     if (!::MoveFileExW(filePath(source).c_str(), filePath(destination).c_str(),
                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
@@ -392,88 +249,6 @@ unsigned WindowsFileSystem::fileAttributes(const std::string& path)
     return attributes & ReportedAttributes;
 }
 
-std::unique_ptr<Listing> WindowsFileSystem::findFile(const std::string& pattern, FindFilter filter)
-{
-    return std::make_unique<WindowsListing>(pattern, filter);
-}
-
-void WindowsFileSystem::copyFolderTree(const std::string& source, const std::string& destination)
-{
-    std::vector<FileIdentity> ancestors;
-    copyTree(source, destination, ancestors);
-}
-
-void WindowsFileSystem::copyTree(const std::string& source, const std::string& destination,
-                                 std::vector<FileIdentity>& ancestors)
-{
-    const std::string operation = "copy the folder";
-    const DWORD attributes = ::GetFileAttributesW(filePath(source).c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES)
-        fail(operation, {source, destination});
-    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY))
-        fail(operation, {source, destination}, ERROR_DIRECTORY);
-
-    // A folder copied into itself would grow without end.
-    const std::wstring from = fullPath(source);
-    const std::wstring to = fullPath(destination);
-    if (sameNameIgnoringCase(to.substr(0, from.size()), from) &&
-        (to.size() == from.size() || to[from.size()] == L'\\'))
-        throw OperationError(operation, {source, destination},
-                             "the destination lies inside the folder being copied");
-
-    // A folder link that leads back to a folder being copied would never end either.
-    FileIdentity identity;
-    {
-        ScopedHandle folder(::CreateFileW(filePath(source).c_str(), FILE_READ_ATTRIBUTES,
-                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                          nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
-                                          nullptr));
-        BY_HANDLE_FILE_INFORMATION info{};
-        if (folder.valid() && ::GetFileInformationByHandle(folder.get(), &info))
-            identity = {info.dwVolumeSerialNumber,
-                        (static_cast<unsigned long long>(info.nFileIndexHigh) << 32) |
-                            info.nFileIndexLow};
-    }
-    if (!(identity == FileIdentity{}) &&
-        std::find(ancestors.begin(), ancestors.end(), identity) != ancestors.end())
-        throw OperationError(operation, {source, destination},
-                             "a folder link leads back to a folder being copied");
-
-    const DWORD existing = ::GetFileAttributesW(filePath(destination).c_str());
-    if (existing == INVALID_FILE_ATTRIBUTES) {
-        if (!::CreateDirectoryW(filePath(destination).c_str(), nullptr))
-            fail(operation, {source, destination});
-        if (attributes & KeptAttributes)
-            ::SetFileAttributesW(filePath(destination).c_str(), attributes & KeptAttributes);
-    } else if (!(existing & FILE_ATTRIBUTE_DIRECTORY)) {
-        fail(operation, {source, destination}, ERROR_ALREADY_EXISTS);
-    }
-
-    std::vector<std::string> files;
-    std::vector<std::string> folders;
-    {
-        FindHandle find;
-        WIN32_FIND_DATAW data{};
-        DWORD error = ERROR_SUCCESS;
-        if (find.open(filePath(joinPath(source, "*")), data, error)) {
-            do {
-                if (isDotEntry(data.cFileName))
-                    continue;
-                (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY ? folders : files)
-                    .push_back(toUtf8(data.cFileName));
-            } while (find.next(data, operation, source));
-        } else if (error != ERROR_FILE_NOT_FOUND) {
-            fail(operation, {source}, error);
-        }
-    }
-    for (const std::string& name : files)
-        copyFile(joinPath(source, name), joinPath(destination, name));
-    ancestors.push_back(identity);
-    for (const std::string& name : folders)
-        copyTree(joinPath(source, name), joinPath(destination, name), ancestors);
-    ancestors.pop_back();
-}
-
 void WindowsFileSystem::writeTextFile(const std::string& path,
                                       const std::vector<std::string>& lines)
 {
@@ -523,69 +298,6 @@ bool WindowsFileSystem::sameContents(const std::string& first, const std::string
             return false;
         if (gotA < Chunk)
             return true;
-    }
-}
-
-void WindowsFileSystem::scanFolder(const std::string& folder, const std::string& name,
-                                   FolderScan& result)
-{
-    const std::string operation = "read the folder";
-    result.clear();
-    const std::wstring sought = toWide(name);
-
-    // The folder is read through its handle, in large batches that carry each entry's
-    // file identity, so that the walk knows a folder it reaches twice (under Wine, a Unix
-    // folder link looks like a plain folder) without opening any subfolder.
-    ScopedHandle directory(::CreateFileW(filePath(folder).c_str(), FILE_LIST_DIRECTORY,
-                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                         nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
-                                         nullptr));
-    if (!directory.valid()) {
-        const DWORD error = ::GetLastError();
-        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
-            throw FolderGone(operation, folder, systemReason(error));
-        fail(operation, {folder}, error);
-    }
-    BY_HANDLE_FILE_INFORMATION info{};
-    const std::uint64_t volume =
-        ::GetFileInformationByHandle(directory.get(), &info) ? info.dwVolumeSerialNumber : 0;
-    // The folder's own identity, so that a link back up to the walk's root is known too.
-    if (volume != 0)
-        result.folder = {volume, (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow};
-
-    std::vector<std::uint64_t> buffer(64 * 1024 / sizeof(std::uint64_t)); // 8-byte aligned
-    const DWORD bufferBytes = static_cast<DWORD>(buffer.size() * sizeof(std::uint64_t));
-    FILE_INFO_BY_HANDLE_CLASS request = FileIdBothDirectoryRestartInfo;
-    for (;;) {
-        if (!::GetFileInformationByHandleEx(directory.get(), request, buffer.data(), bufferBytes)) {
-            const DWORD error = ::GetLastError();
-            if (error == ERROR_NO_MORE_FILES || error == ERROR_FILE_NOT_FOUND)
-                return;
-            fail(operation, {folder}, error);
-        }
-        request = FileIdBothDirectoryInfo;
-        const auto* bytes = reinterpret_cast<const unsigned char*>(buffer.data());
-        for (;;) {
-            const auto* entry = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(bytes);
-            const std::wstring entryName(entry->FileName, entry->FileNameLength / sizeof(wchar_t));
-            const DWORD a = entry->FileAttributes;
-            const bool dot = entryName == L"." || entryName == L"..";
-            if (!dot && !(a & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM))) {
-                if (a & FILE_ATTRIBUTE_DIRECTORY) {
-                    // Junctions and folder links are never followed.
-                    if (!(a & FILE_ATTRIBUTE_REPARSE_POINT)) {
-                        result.subfolders.push_back(toUtf8(entryName));
-                        const auto id = static_cast<std::uint64_t>(entry->FileId.QuadPart);
-                        result.subfolderIds.push_back(id ? FolderId{volume, id} : FolderId{});
-                    }
-                } else if (sameNameIgnoringCase(entryName, sought)) {
-                    result.matches.push_back(toUtf8(entryName));
-                }
-            }
-            if (entry->NextEntryOffset == 0)
-                break;
-            bytes += entry->NextEntryOffset;
-        }
     }
 }
 

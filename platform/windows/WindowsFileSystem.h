@@ -4,7 +4,9 @@
 
 namespace velmoran {
 
-// The file operations with Win32's own semantics, through the wide-character API.
+// The file operations with Win32's own semantics, through the wide-character API. The file
+// operations are in WindowsFileSystem.cpp, findFile in WindowsListing.cpp, copyFolderTree in
+// WindowsTreeCopy.cpp and scanFolder in WindowsFolderScan.cpp.
 class WindowsFileSystem : public FileSystem
 {
 public:

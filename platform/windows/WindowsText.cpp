@@ -42,6 +42,17 @@ std::string systemReason(DWORD error)
     return reason + " (error " + std::to_string(error) + ")";
 }
 
+std::optional<std::wstring> fullPathName(const std::wstring& path)
+{
+    DWORD size = ::GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+    if (size == 0)
+        return std::nullopt;
+    std::wstring full(size, L'\0');
+    size = ::GetFullPathNameW(path.c_str(), size, full.data(), nullptr);
+    full.resize(size);
+    return full;
+}
+
 std::wstring filePath(std::string_view path)
 {
     return filePath(toWide(path));
@@ -53,12 +64,10 @@ std::wstring filePath(std::wstring path)
     if (path.size() < MAX_PATH - 12 || path.starts_with(L"\\\\?\\"))
         return path;
     // A "\\?\" path is taken literally: make it full and clean first.
-    DWORD size = ::GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
-    if (size == 0)
+    const std::optional<std::wstring> named = fullPathName(path);
+    if (!named)
         return path;
-    std::wstring full(size, L'\0');
-    size = ::GetFullPathNameW(path.c_str(), size, full.data(), nullptr);
-    full.resize(size);
+    const std::wstring& full = *named;
     if (full.starts_with(L"\\\\.\\"))
         return full;
     if (full.starts_with(L"\\\\"))

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -13,6 +14,9 @@ std::string toUtf8(std::wstring_view wide);
 
 // The system's text for an error code, as in "Access is denied. (error 5)".
 std::string systemReason(DWORD error);
+
+// The full path that GetFullPathNameW makes of a path; nothing when it cannot.
+std::optional<std::wstring> fullPathName(const std::wstring& path);
 
 // A path for the wide file functions: long paths (from MAX_PATH on) get the "\\?\"
 // prefix, so that they work whatever the system's path length limit.
