@@ -6,17 +6,16 @@
 # under Xvfb on a sample Wine prefix, shows its main window with the window class that
 # the desktop entry names. Run by scripts/test.sh on every CI run.
 #
-#   scripts/check-package.sh [build folder]
+#   scripts/check-package.sh
 #
-# The build folder (default: build, as scripts/test.sh makes it) provides the sample-prefix
-# builder, tools/velmoran_sample_prefix; it is built there when missing.
+# The package's build folder also builds the sample-prefix builder.
 # Exits non-zero when any check fails.
 set -euo pipefail
 top="$(cd "$(dirname "$0")/.." && pwd)"
 source "$top/scripts/packages.sh"
-"$top/scripts/install-deps.sh" "${BUILD_PACKAGES[@]}" "${PACKAGE_PACKAGES[@]}" googletest \
-    libgtest-dev
-build="${1:-$top/build}"
+"$top/scripts/install-deps.sh" "${BUILD_PACKAGES[@]}" "${PACKAGE_PACKAGES[@]}"
+source "$top/scripts/configure.sh"
+build="$release_build"
 app_id=org.example.velmoran
 
 work="$(mktemp -d "${TMPDIR:-/tmp}/velmoran-package-XXXXXX")"
@@ -110,11 +109,7 @@ fi
 
 # --- The unpacked program, started on a sample prefix --------------------------------------
 sample_tool="$build/tools/velmoran_sample_prefix"
-if [ ! -x "$sample_tool" ]; then
-    [ -f "$build/CMakeCache.txt" ] ||
-        cmake -S "$top" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug >/dev/null
-    cmake --build "$build" --target velmoran_sample_prefix
-fi
+cmake --build "$build" --target velmoran_sample_prefix >/dev/null
 prefix="$("$sample_tool" "$work/sample")"
 
 Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &

@@ -6,13 +6,14 @@
 set -euo pipefail
 top="$(cd "$(dirname "$0")/.." && pwd)"
 source "$top/scripts/packages.sh"
-"$top/scripts/install-deps.sh" "${BUILD_PACKAGES[@]}" googletest libgtest-dev
+source "$top/scripts/configure.sh"
+"$top/scripts/install-deps.sh" "${BUILD_PACKAGES[@]}"
 
-cmake -S "$top" -B "$top/build-release" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$top/build-release" --target velmoran velmoran_sample_prefix
+configure_release_build
+cmake --build "$release_build" --target velmoran velmoran_sample_prefix
 
 demo="$(mktemp -d "${TMPDIR:-/tmp}/velmoran-demo-XXXXXX")"
-prefix="$("$top/build-release/tools/velmoran_sample_prefix" "$demo")"
+prefix="$("$release_build/tools/velmoran_sample_prefix" "$demo")"
 echo "Sample Wine prefix: $prefix"
 echo "Game folder:        $prefix/drive_c/Program Files (x86)/Diablo II"
 echo "Mod archives:       $demo/drive_d, $demo/drive_e (drives d: and e:)"
@@ -21,7 +22,7 @@ export WINEPREFIX="$prefix"
 export PATH="$top/tests/helpers/bin:$PATH"
 export VELMORAN_WINE_RECORD="$demo/launched.txt"
 cd "$prefix/drive_c"
-"$top/build-release/app/velmoran" || true
+"$release_build/app/velmoran" || true
 if [ -f "$VELMORAN_WINE_RECORD" ]; then
     echo "The last Launch D2 asked wine for:"
     cat "$VELMORAN_WINE_RECORD"

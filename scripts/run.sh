@@ -3,9 +3,9 @@
 set -euo pipefail
 top="$(cd "$(dirname "$0")/.." && pwd)"
 source "$top/scripts/packages.sh"
+source "$top/scripts/configure.sh"
 "$top/scripts/install-deps.sh" "${BUILD_PACKAGES[@]}"
 
-cmake -S "$top" -B "$top/build-release" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DVELMORAN_BUILD_TESTS=OFF >/dev/null
-cmake --build "$top/build-release" --target velmoran
-exec "$top/build-release/app/velmoran" "$@"
+configure_release_build
+cmake --build "$release_build" --target velmoran
+exec "$release_build/app/velmoran" "$@"

@@ -43,7 +43,8 @@ say "Cross-building the core, the Windows layer and their tests"
 cmake -S "$source_dir" -B "$build_dir/velmoran" -G Ninja \
     -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_BUILD_TYPE=Debug \
     -DGTest_DIR="$gtest_prefix/lib/cmake/GTest" -DVELMORAN_BUILD_GUI=OFF \
-    -DVELMORAN_BUILD_TESTS=ON >/dev/null
+    -DVELMORAN_BUILD_TESTS=ON -DVELMORAN_BUILD_BENCHMARKS=OFF -DVELMORAN_SANITIZE=OFF \
+    -DVELMORAN_FUZZ=OFF >/dev/null
 cmake --build "$build_dir/velmoran" -j "$jobs"
 
 # --- Tests under Wine ---------------------------------------------------------------------

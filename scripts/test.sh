@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
 # Builds Velmoran and runs every test: the whole suite, the core and platform tests again
-# under AddressSanitizer and UndefinedBehaviorSanitizer, the registry fuzzer for a bounded
-# time, and the Windows layer's tests cross-built and run under Wine; builds the Debian
-# package and checks it, down to starting the unpacked program.
+# under AddressSanitizer and UndefinedBehaviorSanitizer, the registry and Steam file fuzzers
+# for a bounded time each, and the Windows layer's tests cross-built and run under Wine;
+# builds the Debian package and checks it, down to starting the unpacked program; runs the
+# README's own commands one after another, as a newcomer would.
 # Installs the missing Debian packages first.
 set -euo pipefail
 top="$(cd "$(dirname "$0")/.." && pwd)"
 source "$top/scripts/packages.sh"
+source "$top/scripts/configure.sh"
 "$top/scripts/install-deps.sh" "${BUILD_PACKAGES[@]}" "${TEST_PACKAGES[@]}" "${PACKAGE_PACKAGES[@]}"
 jobs="$(nproc)"
 fuzz_seconds="${VELMORAN_FUZZ_SECONDS:-60}"
@@ -37,38 +39,48 @@ run_ctest() {
 }
 
 stage "Build and run all tests"
-cmake -S "$top" -B "$top/build" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
-    -DVELMORAN_BUILD_BENCHMARKS=ON >/dev/null
+configure_build "$top/build" -DCMAKE_BUILD_TYPE=Debug -DVELMORAN_BUILD_TESTS=ON \
+    -DVELMORAN_BUILD_BENCHMARKS=ON
 cmake --build "$top/build" -j "$jobs"
 run_ctest "$top/build" || failed+=("tests")
 
 stage "Debian package: build, validate, unpack and start the program"
-"$top/scripts/check-package.sh" "$top/build" || failed+=("package")
+"$top/scripts/check-package.sh" || failed+=("package")
+
+stage "The README's commands, in its order and in reverse, as a newcomer runs them"
+"$top/scripts/check-readme.sh" || failed+=("README commands")
 
 stage "Core and platform tests under AddressSanitizer and UndefinedBehaviorSanitizer"
-cmake -S "$top" -B "$top/build-sanitize" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
-    -DVELMORAN_BUILD_GUI=OFF -DVELMORAN_SANITIZE=ON >/dev/null
+configure_build "$top/build-sanitize" -DCMAKE_BUILD_TYPE=Debug -DVELMORAN_BUILD_GUI=OFF \
+    -DVELMORAN_BUILD_TESTS=ON -DVELMORAN_SANITIZE=ON
 cmake --build "$top/build-sanitize" -j "$jobs"
 # The long kill-point runs have already run above, unsanitized.
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
     run_ctest "$top/build-sanitize" -E "PatchSwapFaults" || failed+=("sanitized tests")
 
-stage "Registry fuzzer, ${fuzz_seconds} s"
-cmake -S "$top" -B "$top/build-fuzz" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DCMAKE_CXX_COMPILER=clang++-14 -DVELMORAN_BUILD_GUI=OFF -DVELMORAN_BUILD_TESTS=ON \
-    -DVELMORAN_FUZZ=ON -DVELMORAN_SANITIZE=ON >/dev/null
-cmake --build "$top/build-fuzz" -j "$jobs" --target velmoran_registry_fuzzer
-corpus="$(mktemp -d)"
-cp "$top"/tests/fuzz/corpus/* "$corpus/"
-if "$top/build-fuzz/tests/velmoran_registry_fuzzer" -max_total_time="$fuzz_seconds" \
-    -print_final_stats=1 "$corpus" >"$top/build-fuzz/fuzz.log" 2>&1; then
-    grep -E "stat::number_of_executed_units" "$top/build-fuzz/fuzz.log" || true
-    echo "fuzzer: no crash, no sanitizer report"
-else
-    tail -n 40 "$top/build-fuzz/fuzz.log"
-    failed+=("fuzzer")
-fi
-rm -rf "$corpus"
+# Runs one fuzzer of build-fuzz for fuzz_seconds on a copy of its seed corpus.
+run_fuzzer() {
+    local target="$1" seeds="$2" what="$3"
+    local corpus log="$top/build-fuzz/$target.log"
+    cmake --build "$top/build-fuzz" -j "$jobs" --target "$target"
+    corpus="$(mktemp -d)"
+    cp "$seeds"/* "$corpus/"
+    if "$top/build-fuzz/tests/$target" -max_total_time="$fuzz_seconds" -print_final_stats=1 \
+        "$corpus" >"$log" 2>&1; then
+        grep -E "stat::number_of_executed_units" "$log" || true
+        echo "$what fuzzer: no crash, no sanitizer report"
+    else
+        tail -n 40 "$log"
+        failed+=("$what fuzzer")
+    fi
+    rm -rf "$corpus"
+}
+
+stage "Registry and Steam file (VDF) fuzzers, ${fuzz_seconds} s each"
+configure_build "$top/build-fuzz" -DCMAKE_CXX_COMPILER=clang++-14 -DVELMORAN_BUILD_GUI=OFF \
+    -DVELMORAN_BUILD_TESTS=ON -DVELMORAN_FUZZ=ON -DVELMORAN_SANITIZE=ON
+run_fuzzer velmoran_registry_fuzzer "$top/tests/fuzz/corpus" registry
+run_fuzzer velmoran_vdf_fuzzer "$top/tests/fuzz/vdf-corpus" VDF
 
 if [ -x "$top/scripts/test-windows.sh" ]; then
     stage "Windows layer: cross-built with MinGW-w64, run under Wine"

@@ -7,7 +7,8 @@ namespace velmoran {
 
 // The Linux services on the Wine prefix chosen from the environment (chooseWorkingPrefix):
 // the files and the drive list of that prefix for the whole run, its registry looked up
-// afresh by every command (GamePrefixRegistry), the game started with its Wine (chooseWine).
+// afresh by every command (GamePrefixRegistry), the game started as its launcher starts it
+// (WineProgramStarter).
 std::unique_ptr<PlatformServices> createLinuxPlatformServices(const LinuxEnvironment& environment);
 
 } // namespace velmoran

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/linux/LaunchRecipe.h"
 #include "platform/linux/LinuxEnvironment.h"
 
 #include <filesystem>
@@ -8,14 +9,13 @@
 
 namespace velmoran {
 
-// A Wine prefix that Wine's default or a game manager keeps.
+// A Wine prefix that Wine's default or a launcher keeps, and how its launcher starts a
+// program there.
 struct FoundPrefix
 {
     std::filesystem::path root; // as it was named
     std::string origin;         // where it was named, in words
-    // The Wine programs that the prefix's game manager names for it, in the order found;
-    // each may be missing.
-    std::vector<std::filesystem::path> runners;
+    PrefixStart start;
 };
 
 struct PrefixSearch
@@ -32,13 +32,16 @@ bool isWinePrefix(const std::filesystem::path& folder);
 bool sameFolder(const std::filesystem::path& first, const std::filesystem::path& second);
 
 // The user's Wine prefixes, found afresh and read only, in this order: ~/.wine; the prefixes
-// that Lutris game files name (game: prefix:) in <data>/lutris/games/*.yml, then in
-// <config>/lutris/games/*.yml; the folders in ~/Games that are prefixes; the Bottles
-// bottles in <data>/bottles/bottles/ and in Flatpak's
-// ~/.var/app/com.usebottles.bottles/data/bottles/bottles/. <data> is $XDG_DATA_HOME, else
-// ~/.local/share; <config> $XDG_CONFIG_HOME, else ~/.config. $WINEPREFIX is not looked at.
-// A file that cannot be read or is no valid YAML is passed over, never fatal.
+// that Lutris game files name; the folders in ~/Games that are prefixes; the Bottles bottles;
+// the Steam Proton prefixes; the Heroic prefixes (LauncherPrefixes.h says where each launcher
+// keeps them). A folder found twice counts once, with the first launcher that knows how to
+// start it. A file that cannot be read or parsed is passed over with its reason, never fatal.
 PrefixSearch searchWinePrefixes(const LinuxEnvironment& environment);
+
+// How a program is started in the prefix: as the launcher that keeps it starts it, found by
+// searchWinePrefixes; for a Proton prefix that no launcher names (WINEPREFIX=<...>/pfx),
+// through the Proton its compat data folder records; else through $WINE or wine on PATH.
+PrefixStart startFor(const LinuxEnvironment& environment, const std::filesystem::path& root);
 
 // A prefix whose registry holds the value looked for, and the value.
 struct PrefixHolding

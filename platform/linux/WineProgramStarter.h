@@ -9,15 +9,10 @@
 
 namespace velmoran {
 
-// The Wine that starts programs in the prefix: $WINE when set (a path, or a name looked up on
-// PATH); else the first installed runner that a Lutris game file or a Bottles bottle names
-// for that prefix (a runner named but not installed is passed over); else wine on PATH.
-// Raises an OperationError naming `operation` when there is none.
-std::string chooseWine(const LinuxEnvironment& environment, const WinePrefix& prefix,
-                       const std::string& operation);
-
-// Starts Windows programs through Wine (see chooseWine) in the Wine prefix, detached so
-// that they outlive Velmoran.
+// Starts Windows programs in the Wine prefix as the launcher that keeps the prefix starts them
+// (startFor: its Wine, Proton, umu or Bottles), detached so that they outlive Velmoran, with
+// the working folder given. A prefix no launcher names starts through $WINE, else wine on
+// PATH; one whose own Wine or Proton is named but missing starts nothing and says so.
 class WineProgramStarter : public ProgramStarter
 {
 public:
