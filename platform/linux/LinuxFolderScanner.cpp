@@ -74,6 +74,8 @@ public:
             folderFd.release();
     }
 
+    bool mayBeMountPoint(const FolderId& known) override { return m_covered.count(known) != 0; }
+
     // Counted where the walk's first folder lies on a file system of a block device, whose
     // reads are the thread's own; not on network or FUSE file systems, whose waits are not.
     std::optional<std::uint64_t> diskBytesRead() override
