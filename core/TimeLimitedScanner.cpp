@@ -232,12 +232,25 @@ void TimeLimitedScanner::passOverUntried(const std::string& folder, const Folder
 
 void TimeLimitedScanner::scan(const std::string& folder, const FolderId& known, FolderScan& result)
 {
-    passOverUntried(folder, known);
-    Caller& me = caller();
-    if (!me.helper) {
-        me.helper = std::make_shared<Helper>();
-        me.helper->thread = std::thread(helpOut, me.helper, m_scanner);
+    if (m_scanner->surelyAnswers(known)) {
+        m_scanner->scan(folder, known, result);
+        return;
     }
+    passOverUntried(folder, known);
+    Caller* caller = nullptr;
+    try {
+        caller = &this->caller();
+        if (!caller->helper) {
+            caller->helper = std::make_shared<Helper>();
+            caller->helper->thread = std::thread(helpOut, caller->helper, m_scanner);
+        }
+    } catch (...) {
+        if (caller)
+            caller->helper.reset(); // without a thread
+        noteEnded(folder);          // never read: not under way any more
+        throw;
+    }
+    Caller& me = *caller;
     Helper& helper = *me.helper;
     std::unique_lock lock(helper.mutex);
     helper.folder = folder;
@@ -267,10 +280,11 @@ void TimeLimitedScanner::scan(const std::string& folder, const FolderId& known, 
 
 std::optional<std::uint64_t> TimeLimitedScanner::diskBytesRead()
 {
-    if (!m_scanner->diskBytesRead())
+    const std::optional<std::uint64_t> own = m_scanner->diskBytesRead(); // this thread's reads
+    if (!own)
         return std::nullopt;
     const Caller& me = caller();
-    return me.diskBytesBefore +
+    return *own + me.diskBytesBefore +
            (me.helper ? me.helper->diskBytes.load(std::memory_order_relaxed) : 0);
 }
 

@@ -60,7 +60,8 @@ private:
 };
 
 // Reads every folder through `scanner` on a helper thread (one per calling thread, reused
-// while it answers) and waits for it at most `limit`. A read that does not answer raises an
+// while it answers) and waits for it at most `limit`; a folder that the scanner says surely
+// answers (a local disk's) is read on the calling thread. A read that does not answer raises an
 // OperationError with the reason notAnsweredReason(limit); its thread is left blocked and
 // ends by itself when the read returns, keeping the scanner alive until then. A folder whose
 // read is still blocked is not tried again; once MaxBlockedReads reads are blocked, every
@@ -80,6 +81,7 @@ public:
     {
         return m_scanner->mayBeMountPoint(known);
     }
+    bool surelyAnswers(const FolderId& known) override { return m_scanner->surelyAnswers(known); }
 
     // How many reads that did not answer are still blocked, in the whole program.
     static unsigned blockedReads();
