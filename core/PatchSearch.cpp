@@ -44,7 +44,8 @@ SearchSummary FindFiles(FileSystem& files, const std::string& folder, const std:
     FolderIdSet seen;
     std::vector<PendingFolder> pending; // one per level below the root that is being walked
     // Shared with the reads that do not answer in time: they use it until they return.
-    TimeLimitedScanner scanner(files.folderScanner(name), answerLimit);
+    TimeLimitedScanner scanner(files.folderScanner(name), answerLimit,
+                               [&observer] { observer.waiting(); });
     FolderReader reader(scanner, readAhead, 256, slowRead);
 
     auto stopRequested = [&] {

@@ -47,6 +47,9 @@ public:
     virtual void matchFound(const std::string& entry) = 0;
     // A folder that could not be read; the walk passes over it and goes on.
     virtual void folderPassedOver(const OperationError& error) = 0;
+    // The walk waits for a read that has not answered at once (it may wait up to the answer
+    // limit): the moment to show what it has told so far.
+    virtual void waiting() {}
 };
 
 // How a walk went.

@@ -112,6 +112,9 @@ namespace {
 
 using Helper = TimeLimitedScanner::Helper;
 
+// How long a read may take before the walk is told that it waits.
+constexpr std::chrono::milliseconds Moment{40};
+
 // A helper's thread: reads what it is asked, until it is told to end or its read did not
 // answer in time; then it ends as soon as that read returns.
 void helpOut(std::shared_ptr<Helper> given, std::shared_ptr<FolderScanner> givenScanner)
@@ -155,8 +158,9 @@ std::string notAnsweredReason(std::chrono::milliseconds limit)
 }
 
 TimeLimitedScanner::TimeLimitedScanner(std::shared_ptr<FolderScanner> scanner,
-                                       std::chrono::milliseconds limit)
-    : m_scanner(std::move(scanner)), m_limit(limit)
+                                       std::chrono::milliseconds limit,
+                                       std::function<void()> onWait)
+    : m_scanner(std::move(scanner)), m_limit(limit), m_onWait(std::move(onWait))
 {
 }
 
@@ -258,8 +262,15 @@ void TimeLimitedScanner::scan(const std::string& folder, const FolderId& known, 
     helper.error = nullptr;
     helper.state = Helper::State::Asked;
     helper.asked.notify_one();
-    if (!helper.answered.wait_for(lock, m_limit,
-                                  [&] { return helper.state == Helper::State::Answered; })) {
+    const auto deadline = std::chrono::steady_clock::now() + m_limit;
+    const auto answered = [&] { return helper.state == Helper::State::Answered; };
+    if (m_onWait && std::this_thread::get_id() == m_owner && m_limit > Moment &&
+        !helper.answered.wait_for(lock, Moment, answered)) {
+        lock.unlock();
+        m_onWait();
+        lock.lock();
+    }
+    if (!helper.answered.wait_until(lock, deadline, answered)) {
         // Left to end by itself: it holds the helper and the scanner until its read returns.
         helper.ticket =
             noteBlocked(folder, known, known.device != 0 && !m_scanner->mayBeMountPoint(known));

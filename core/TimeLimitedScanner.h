@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -69,7 +70,10 @@ private:
 class TimeLimitedScanner : public FolderScanner
 {
 public:
-    TimeLimitedScanner(std::shared_ptr<FolderScanner> scanner, std::chrono::milliseconds limit);
+    // onWait: called on the thread that made the scanner when one of its reads has not
+    // answered within a moment, before it waits on (the walk then shows what it has found).
+    TimeLimitedScanner(std::shared_ptr<FolderScanner> scanner, std::chrono::milliseconds limit,
+                       std::function<void()> onWait = {});
     ~TimeLimitedScanner() override; // ends the helpers that answered
     TimeLimitedScanner(const TimeLimitedScanner&) = delete;
     TimeLimitedScanner& operator=(const TimeLimitedScanner&) = delete;
@@ -102,6 +106,8 @@ private:
 
     const std::shared_ptr<FolderScanner> m_scanner;
     const std::chrono::milliseconds m_limit;
+    const std::function<void()> m_onWait;
+    const std::thread::id m_owner = std::this_thread::get_id();
     std::mutex m_mutex;
     std::vector<std::unique_ptr<Caller>> m_callers;
     std::vector<std::uint64_t> m_devicesTold; // given up in this walk, and told so
