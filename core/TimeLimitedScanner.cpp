@@ -66,13 +66,15 @@ void noteEnded(const std::string& folder)
 std::uint64_t noteBlocked(const std::string& folder, const FolderId& known, bool deviceSure)
 {
     static std::uint64_t tickets = 0;
+    std::uint64_t ticket = 0;
     {
         const std::lock_guard lock(blockedMutex());
         forgetReadUnderWay(folder);
-        blockedList().push_back({++tickets, folder, known, deviceSure});
+        ticket = ++tickets;
+        blockedList().push_back({ticket, folder, known, deviceSure});
     }
     readEnded().notify_all();
-    return tickets;
+    return ticket;
 }
 
 void noteAnswered(std::uint64_t ticket)
