@@ -2,10 +2,12 @@
 
 #include <QMetaObject>
 
+#include <atomic>
 #include <exception>
 #include <mutex>
 #include <thread>
 #include <utility>
+#include <vector>
 
 #if defined(__GLIBC__)
 #include <malloc.h>
@@ -42,6 +44,32 @@ void keepBigBlocksMapped()
 #endif
 }
 
+// The threads of stopped walks, joined once they have ended, so that none is still on its way
+// out when the program ends (Qt keeps data for every thread that posted to it). Never freed:
+// a walk may end while the program does.
+struct LetGo
+{
+    std::thread thread;
+    std::shared_ptr<std::atomic<bool>> ended;
+};
+std::mutex& letGoMutex()
+{
+    static auto* mutex = new std::mutex;
+    return *mutex;
+}
+std::vector<LetGo>& letGo()
+{
+    static auto* threads = new std::vector<LetGo>;
+    return *threads;
+}
+
+// Set when the walk's thread has done all it does.
+struct EndedFlag
+{
+    std::atomic<bool>& ended;
+    ~EndedFlag() { ended.store(true); }
+};
+
 } // namespace
 
 struct SearchRunner::Walk
@@ -49,6 +77,7 @@ struct SearchRunner::Walk
     StopRequest stop;
     std::mutex mutex;
     SearchRunner* runner; // null once the walk is stopped
+    std::shared_ptr<std::atomic<bool>> ended = std::make_shared<std::atomic<bool>>(false);
 
     // Queues call(runner) on the runner's thread, unless the walk has been stopped.
     template <typename Call> void post(Call call)
@@ -82,8 +111,10 @@ void SearchRunner::start(const std::string& root, const std::string& name)
     m_running = true;
     m_timing = Timing{};
     m_timing.started = std::chrono::steady_clock::now();
+    joinEndedWalks();
     m_thread = std::thread([&files = m_files, walk = m_walk, run, root, name, interval = m_interval,
-                            answerLimit = m_answerLimit] {
+                            answerLimit = m_answerLimit, ended = m_walk->ended] {
+        const EndedFlag endedFlag{*ended};
         const ThreadLeftBehind counted;
         // The walk runs at the window's own priority: the user is waiting for it, and it
         // hands the window its reports in a few batches a second, so the window stays
@@ -130,9 +161,24 @@ void SearchRunner::stop()
         const std::lock_guard lock(m_walk->mutex);
         m_walk->runner = nullptr;
     }
+    if (m_thread.joinable()) { // it may be blocked in a read that never answers
+        const std::lock_guard lock(letGoMutex());
+        letGo().push_back({std::move(m_thread), m_walk->ended});
+    }
     m_walk.reset();
-    if (m_thread.joinable())
-        m_thread.detach(); // it may be blocked in a read that never answers
+}
+
+unsigned SearchRunner::joinEndedWalks()
+{
+    const std::lock_guard lock(letGoMutex());
+    std::vector<LetGo>& threads = letGo();
+    std::erase_if(threads, [](LetGo& walk) {
+        if (!walk.ended->load())
+            return false;
+        walk.thread.join(); // it is on its way out
+        return true;
+    });
+    return static_cast<unsigned>(threads.size());
 }
 
 void SearchRunner::deliverBatch(unsigned run, SearchBatch&& batch)

@@ -38,6 +38,9 @@ public:
     // arrives after this call.
     void stop();
     bool running() const { return m_running; }
+    // Joins the threads of stopped walks that have ended; gives how many have not, in the
+    // whole program.
+    static unsigned joinEndedWalks();
 
     void setInterval(std::chrono::milliseconds interval) { m_interval = interval; }
     // How long the walk waits for a folder read before it passes the folder over.

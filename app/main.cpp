@@ -1,4 +1,5 @@
 #include "app/Controller.h"
+#include "app/SearchRunner.h"
 #include "core/TimeLimitedScanner.h"
 #include "platform/PlatformServices.h"
 #include "ui/MainWindow.h"
@@ -28,7 +29,7 @@ int main(int argc, char* argv[])
     // hold a thread; it uses the platform's services when the read returns, so they are not
     // torn down under it: the program ends here, at once. Nothing is lost so: every command
     // has written what it writes before it returned, and nothing is kept for the next run.
-    if (velmoran::ThreadLeftBehind::count() > 0) {
+    if (velmoran::SearchRunner::joinEndedWalks() > 0 || velmoran::ThreadLeftBehind::count() > 0) {
         std::fflush(nullptr);
         std::_Exit(status);
     }

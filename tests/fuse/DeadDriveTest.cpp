@@ -2,6 +2,7 @@
 // dead-list and dead-open never answer, mounted as drive f: of a sample prefix (and its
 // dead-open as drive g:), used through the program's window as a user does.
 #include "app/Controller.h"
+#include "app/SearchRunner.h"
 #include "core/TimeLimitedScanner.h"
 #include "support/SampleGame.h"
 #include "ui/MainWindow.h"
@@ -125,9 +126,11 @@ protected:
     {
         if (mount)
             mount->end(); // the reads that never answered fail now, and their threads end
-        for (int i = 0; i < 20000 && ThreadLeftBehind::count() > 0; ++i)
+        for (int i = 0;
+             i < 20000 && (SearchRunner::joinEndedWalks() > 0 || ThreadLeftBehind::count() > 0);
+             ++i)
             QTest::qWait(1);
-        EXPECT_EQ(ThreadLeftBehind::count(), 0u);
+        EXPECT_EQ(ThreadLeftBehind::count() + SearchRunner::joinEndedWalks(), 0u);
         controller.reset();
     }
     void selectDrive(const char* letter)

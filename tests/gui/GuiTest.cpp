@@ -299,9 +299,10 @@ TEST(SearchRunnerTest, AStoppedOrRestartedWalkEndsAndReportsNothingMore)
     EXPECT_EQ(entries, seen);
     EXPECT_GT(seen, 0u);
     EXPECT_EQ(ends, 0u);
-    for (int i = 0; i < 20000 && ThreadLeftBehind::count() > 0; ++i)
+    for (int i = 0;
+         i < 20000 && (SearchRunner::joinEndedWalks() > 0 || ThreadLeftBehind::count() > 0); ++i)
         QTest::qWait(1);
-    EXPECT_EQ(ThreadLeftBehind::count(), 0u); // before `tree` goes
+    EXPECT_EQ(ThreadLeftBehind::count() + SearchRunner::joinEndedWalks(), 0u); // before `tree` goes
 }
 
 TEST(SearchRunnerTest, AWalkStoppedWhileAReadIsBlockedIsNotWaitedForAndReportsNothingLater)
@@ -327,9 +328,11 @@ TEST(SearchRunnerTest, AWalkStoppedWhileAReadIsBlockedIsNotWaitedForAndReportsNo
         QApplication::processEvents();
         batches = ends = 0;
         files.release(); // Dead's read fails now, and the stopped walks go on to Z
-        for (int i = 0; i < 20000 && ThreadLeftBehind::count() > 0; ++i)
+        for (int i = 0;
+             i < 20000 && (SearchRunner::joinEndedWalks() > 0 || ThreadLeftBehind::count() > 0);
+             ++i)
             QTest::qWait(1);
-        EXPECT_EQ(ThreadLeftBehind::count(), 0u);
+        EXPECT_EQ(ThreadLeftBehind::count() + SearchRunner::joinEndedWalks(), 0u);
         QApplication::processEvents();
     } // the runner is gone as well
     QApplication::processEvents();
