@@ -14,7 +14,9 @@ namespace velmoran {
 
 Controller::Controller(Platform& platform, UserMessages* messages, QObject* parent)
     : QObject(parent)
-    , m_platform(platform)
+    , m_drives(platform.drives)
+    , m_platform{platform.files,  platform.registry, platform.starter,        m_drives,
+                 platform.viewer, platform.applicationFolder, platform.temporaryFolder}
     , m_messages(messages ? *messages : m_ownMessages)
     , m_mainWindow(new MainWindow)
     , m_controls(std::make_unique<QtMainWindowControls>(m_mainWindow))

@@ -2,6 +2,7 @@
 
 #include "app/SearchRunner.h"
 #include "app/SecondaryWindows.h"
+#include "app/TimedDrives.h"
 #include "core/CommandContext.h"
 #include "ui/MainWindow.h"
 #include "ui/QtMainWindowControls.h"
@@ -33,13 +34,16 @@ public:
     SearchRunner* searchRunner() const { return m_search.get(); }
     // The Options and About windows.
     SecondaryWindows& secondaryWindows() { return *m_windows; }
+    // Drive1's drives, whose readability test gives up after a limit.
+    TimedDrives& drives() { return m_drives; }
 
     // Runs one command to its end. A failing operation ends it with one message box titled
     // "Velmoran" that says what failed; the program goes on running.
     void runCommand(const std::function<void(CommandContext&)>& command);
 
 private:
-    Platform& m_platform;
+    TimedDrives m_drives;
+    Platform m_platform; // the given one, with m_drives for its drives
     QtUserMessages m_ownMessages;
     UserMessages& m_messages;
     QPointer<MainWindow> m_mainWindow;

@@ -27,17 +27,24 @@ public:
     // The handlers run on the thread this object lives on, never for a stopped walk.
     SearchRunner(FileSystem& files, BatchHandler onBatch, EndHandler onEnd,
                  QObject* parent = nullptr);
-    ~SearchRunner() override; // stops a walk under way and waits for its thread
+    ~SearchRunner() override; // stops a walk under way, without waiting for it
 
     // Starts walking root for `name`. A walk under way is stopped first: none of its
     // reports arrives after this call.
     void start(const std::string& root, const std::string& name = PatchFileName);
-    // Stops a walk under way and waits for its thread (promptly: the walk looks at the
-    // request before every folder). None of its reports arrives after this call.
+    // Stops a walk under way without waiting for its thread, which may be blocked in a read
+    // that never answers: it ends by itself (ThreadLeftBehind counts it until then) and owns
+    // what it uses, but for the file system, which must outlive it. None of its reports
+    // arrives after this call.
     void stop();
     bool running() const { return m_running; }
+    // Joins the threads of stopped walks that have ended; gives how many have not, in the
+    // whole program.
+    static unsigned joinEndedWalks();
 
     void setInterval(std::chrono::milliseconds interval) { m_interval = interval; }
+    // How long the walk waits for a folder read before it passes the folder over.
+    void setAnswerLimit(std::chrono::milliseconds limit) { m_answerLimit = limit; }
 
     // When the last walk's stages happened, for the benchmarks: read them after ended().
     struct Timing
@@ -55,15 +62,21 @@ signals:
 
 private:
     void deliverBatch(unsigned run, SearchBatch&& batch);
-    void deliverEnd(unsigned run, const SearchSummary& summary, const std::string& failure);
+    void deliverEnd(unsigned run, const SearchSummary& summary, const std::string& failure,
+                    const Timing& walkTiming);
+
+    // What a walk's thread shares with this object: its stop request, and this object while
+    // the walk is current, cleared under the lock when it is stopped.
+    struct Walk;
 
     FileSystem& m_files;
     BatchHandler m_onBatch;
     EndHandler m_onEnd;
     std::chrono::milliseconds m_interval{40};
-    std::thread m_thread;
-    std::shared_ptr<StopRequest> m_stop;
-    unsigned m_run = 0; // reports of earlier runs are dropped
+    std::chrono::milliseconds m_answerLimit = DefaultAnswerLimit;
+    std::shared_ptr<Walk> m_walk;
+    std::thread m_thread; // the current walk's; a stopped walk's is let go
+    unsigned m_run = 0;   // reports of earlier runs are dropped
     bool m_running = false;
     Timing m_timing;
 };

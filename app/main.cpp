@@ -1,9 +1,14 @@
 #include "app/Controller.h"
+#include "app/SearchRunner.h"
+#include "core/TimeLimitedScanner.h"
 #include "platform/PlatformServices.h"
 #include "ui/MainWindow.h"
 #include "ui/Widgets.h"
 
 #include <QApplication>
+
+#include <cstdio>
+#include <cstdlib>
 
 int main(int argc, char* argv[])
 {
@@ -19,5 +24,14 @@ int main(int argc, char* argv[])
     velmoran::Controller controller(services->platform());
     controller.mainWindow()->show();
     velmoran::centreOnScreen(controller.mainWindow()); // again, now that the frame is known
-    return QApplication::exec();
+    const int status = QApplication::exec();
+    // A read of a folder or drive that never answered (a dead network or FUSE mount) may still
+    // hold a thread; it uses the platform's services when the read returns, so they are not
+    // torn down under it: the program ends here, at once. Nothing is lost so: every command
+    // has written what it writes before it returned, and nothing is kept for the next run.
+    if (velmoran::SearchRunner::joinEndedWalks() > 0 || velmoran::ThreadLeftBehind::count() > 0) {
+        std::fflush(nullptr);
+        std::_Exit(status);
+    }
+    return status;
 }

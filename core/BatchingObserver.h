@@ -34,6 +34,8 @@ public:
     void subfolderFound(std::uint64_t count) override;
     void matchFound(const std::string& entry) override;
     void folderPassedOver(const OperationError& error) override;
+    // Hands over what is pending at once: the walk may wait a while for its next read.
+    void waiting() override { flush(); }
     void flush();
 
 private:

@@ -73,6 +73,12 @@ public:
     // How many bytes the calling thread has read from the disk so far (not from the cache),
     // where the platform can tell; empty where it cannot.
     virtual std::optional<std::uint64_t> diskBytesRead() { return std::nullopt; }
+    // Whether the folder whose parent's read gave `known` may be where another file system
+    // is mounted: its device is then not known.device.
+    virtual bool mayBeMountPoint(const FolderId& /*known*/) { return false; }
+    // Whether a read of that folder surely answers: it lies on a local disk's file system,
+    // not on a network or FUSE one that may stop answering.
+    virtual bool surelyAnswers(const FolderId& /*known*/) { return false; }
 };
 
 // The file operations. Every path is a Windows path ("c:\Games\Diablo II\patch_d2.mpq");

@@ -52,7 +52,12 @@ std::string passedOverMessage(const SearchSummary& summary)
                            ? std::string("1 folder could not be read and was passed over.")
                            : std::to_string(summary.foldersPassedOver) +
                                  " folders could not be read and were passed over. The first:";
-    return text + "\n\n" + summary.firstPassedOver;
+    text += "\n\n" + summary.firstPassedOver;
+    // A file system given up is told whether or not it came first.
+    for (const std::string& given : summary.stoppedAnswering)
+        if (given != summary.firstPassedOver)
+            text += "\n\n" + given;
+    return text;
 }
 
 void endFind(CommandContext& context, const SearchSummary& summary)

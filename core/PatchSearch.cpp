@@ -38,13 +38,15 @@ struct PendingFolder
 
 SearchSummary FindFiles(FileSystem& files, const std::string& folder, const std::string& name,
                         SearchObserver& observer, const StopRequest* stop, unsigned readAhead,
-                        std::chrono::microseconds slowRead)
+                        std::chrono::microseconds slowRead, std::chrono::milliseconds answerLimit)
 {
     SearchSummary summary;
     FolderIdSet seen;
     std::vector<PendingFolder> pending; // one per level below the root that is being walked
-    const std::unique_ptr<FolderScanner> scanner = files.folderScanner(name);
-    FolderReader reader(*scanner, readAhead, 256, slowRead);
+    // Shared with the reads that do not answer in time: they use it until they return.
+    TimeLimitedScanner scanner(files.folderScanner(name), answerLimit,
+                               [&observer] { observer.waiting(); });
+    FolderReader reader(scanner, readAhead, 256, slowRead);
 
     auto stopRequested = [&] {
         if (stop != nullptr && stop->requested()) {
@@ -66,6 +68,12 @@ SearchSummary FindFiles(FileSystem& files, const std::string& folder, const std:
                 // is passed over untold. Only a root that is not there is told.
                 if (!place.empty() && dynamic_cast<const FolderGone*>(&error))
                     return;
+                // A file system that stopped answering is told once, at its first folder.
+                if (const auto* given = dynamic_cast<const FileSystemStoppedAnswering*>(&error)) {
+                    if (!given->told())
+                        return;
+                    summary.stoppedAnswering.push_back(error.what());
+                }
                 if (summary.foldersPassedOver++ == 0)
                     summary.firstPassedOver = error.what();
                 observer.folderPassedOver(error);

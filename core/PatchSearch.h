@@ -4,6 +4,7 @@
 
 #include "core/FileSystem.h"
 #include "core/OperationError.h"
+#include "core/TimeLimitedScanner.h"
 
 #include <atomic>
 #include <chrono>
@@ -46,6 +47,9 @@ public:
     virtual void matchFound(const std::string& entry) = 0;
     // A folder that could not be read; the walk passes over it and goes on.
     virtual void folderPassedOver(const OperationError& error) = 0;
+    // The walk waits for a read that has not answered at once (it may wait up to the answer
+    // limit): the moment to show what it has told so far.
+    virtual void waiting() {}
 };
 
 // How a walk went.
@@ -57,6 +61,7 @@ struct SearchSummary
     std::string firstPassedOver;         // the first such folder's error text
     std::uint64_t repeatsSkipped = 0;    // folders reached a second time (links), not walked again
     bool stopped = false;                // ended by a StopRequest before it was complete
+    std::vector<std::string> stoppedAnswering; // error texts of the file systems given up
 };
 
 // Walks the folder tree below `folder` (with or without a trailing "\") for files named
@@ -76,9 +81,15 @@ struct SearchSummary
 // until the walk takes it, so what the walk reports and in which order never depends on
 // them; they end before FindFiles returns. The file system's folder scanner must then
 // allow scan from several threads at once.
+// A folder that does not answer within answerLimit is told and passed over as one that
+// cannot be read; once a file system is given up (see TimeLimitedScanner), its first folder
+// passed over untried is told and the others are passed over silently. Reads that never
+// answer are left behind: FindFiles returns without waiting for them, and `files` must then
+// outlive them (TimeLimitedScanner::blockedReads).
 SearchSummary FindFiles(FileSystem& files, const std::string& folder, const std::string& name,
                         SearchObserver& observer, const StopRequest* stop = nullptr,
                         unsigned readAhead = DefaultReadAhead,
-                        std::chrono::microseconds slowRead = DefaultSlowRead);
+                        std::chrono::microseconds slowRead = DefaultSlowRead,
+                        std::chrono::milliseconds answerLimit = DefaultAnswerLimit);
 
 } // namespace velmoran

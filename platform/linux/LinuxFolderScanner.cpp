@@ -11,6 +11,7 @@
 #include <atomic>
 #include <cerrno>
 #include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
@@ -24,6 +25,7 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/statfs.h>
+#include <sys/sysmacros.h>
 #include <thread>
 #include <unistd.h>
 #include <unordered_set>
@@ -72,6 +74,13 @@ public:
         m_files.scanOpenFolder(folder, path, fd, id, m_name, result, &linked);
         if (!result.subfolders.empty() && open.keep(folder, std::move(path), fd, std::move(linked)))
             folderFd.release();
+    }
+
+    bool mayBeMountPoint(const FolderId& known) override { return m_covered.count(known) != 0; }
+    bool surelyAnswers(const FolderId& known) override
+    {
+        return !(known == FolderId{}) && m_covered.count(known) == 0 &&
+               m_localDevices.count(known.device) != 0;
     }
 
     // Counted where the walk's first folder lies on a file system of a block device, whose
@@ -245,32 +254,84 @@ private:
 
     static bool isOctal(char c) { return c >= '0' && c <= '7'; }
 
-    // The entries that mount points cover: (device of the folder that holds the entry, the
-    // entry's inode). Such a folder's own identity is that of what is mounted on it.
+    // The file systems of local disks (and of memory), whose reads answer unless the disk
+    // itself fails; network and FUSE file systems may stop answering for good.
+    static bool isLocal(const std::string& type)
+    {
+        static const std::unordered_set<std::string> Local = {
+            "ext2",     "ext3",  "ext4",    "xfs",    "btrfs",   "f2fs",    "jfs",
+            "reiserfs", "tmpfs", "ramfs",   "vfat",   "msdos",   "exfat",   "ntfs3",
+            "iso9660",  "udf",   "overlay", "nilfs2", "hfsplus", "bcachefs"};
+        return Local.count(type) != 0;
+    }
+
+    static std::string unescaped(const std::string& escaped)
+    {
+        std::string text;
+        for (std::size_t i = 0; i < escaped.size(); ++i) {
+            if (escaped[i] == '\\' && i + 3 < escaped.size() && isOctal(escaped[i + 1]) &&
+                isOctal(escaped[i + 2]) && isOctal(escaped[i + 3])) {
+                text += static_cast<char>(std::stoi(escaped.substr(i + 1, 3), nullptr, 8));
+                i += 3;
+            } else {
+                text += escaped[i];
+            }
+        }
+        return text;
+    }
+
+    static bool holds(const std::string& folder, const std::string& path)
+    {
+        return folder == "/" || path == folder ||
+               (path.starts_with(folder) && path.size() > folder.size() &&
+                path[folder.size()] == '/');
+    }
+
+    // The devices of local file systems, and the entries that mount points cover: (device
+    // of the folder that holds the entry, the entry's inode). Such a folder's own identity is
+    // that of what is mounted on it. Only folders of local file systems are read for that:
+    // one on a network share that stopped answering would never answer.
     void readMountPoints()
     {
-        std::ifstream mounts("/proc/self/mountinfo");
-        std::string line;
-        while (std::getline(mounts, line)) {
-            // ID PARENT MAJOR:MINOR ROOT MOUNT-POINT ...; blanks and such in names as \ooo.
-            std::istringstream fields(line);
-            std::string skip, escaped;
-            fields >> skip >> skip >> skip >> skip >> escaped;
+        struct Mount
+        {
             std::string point;
-            for (std::size_t i = 0; i < escaped.size(); ++i) {
-                if (escaped[i] == '\\' && i + 3 < escaped.size() && isOctal(escaped[i + 1]) &&
-                    isOctal(escaped[i + 2]) && isOctal(escaped[i + 3])) {
-                    point += static_cast<char>(std::stoi(escaped.substr(i + 1, 3), nullptr, 8));
-                    i += 3;
-                } else {
-                    point += escaped[i];
-                }
-            }
+            bool local;
+        };
+        std::vector<Mount> mounts;
+        std::ifstream table("/proc/self/mountinfo");
+        std::string line;
+        while (std::getline(table, line)) {
+            // ID PARENT MAJOR:MINOR ROOT MOUNT-POINT ... - TYPE ...; blanks in names as \ooo.
+            std::istringstream fields(line);
+            std::string skip, device, escaped, type;
+            fields >> skip >> skip >> device >> skip >> escaped;
+            const std::size_t dash = line.find(" - ");
+            if (dash != std::string::npos)
+                std::istringstream(line.substr(dash + 3)) >> type;
+            const std::size_t colon = device.find(':');
+            const bool local = isLocal(type);
+            if (local && colon != std::string::npos)
+                m_localDevices.insert(static_cast<std::uint64_t>(
+                    makedev(std::strtoul(device.c_str(), nullptr, 10),
+                            std::strtoul(device.c_str() + colon + 1, nullptr, 10))));
+            mounts.push_back({unescaped(escaped), local});
+        }
+        for (const Mount& mount : mounts) {
+            const std::string& point = mount.point;
             if (point.size() < 2 || point[0] != '/')
                 continue;
             const std::size_t slash = point.find_last_of('/');
             const std::string parent = slash == 0 ? "/" : point.substr(0, slash);
             const std::string entryName = point.substr(slash + 1);
+            // The file system that holds the parent: the last one mounted where it lies.
+            const Mount* holder = nullptr;
+            for (const Mount& other : mounts)
+                if (holds(other.point, parent) &&
+                    (!holder || other.point.size() >= holder->point.size()))
+                    holder = &other;
+            if (!holder || !holder->local)
+                continue;
             DIR* dir = ::opendir(parent.c_str());
             if (!dir)
                 continue;
@@ -312,6 +373,7 @@ private:
     std::array<std::once_flag, 26> m_driveOnce;
     std::array<std::string, 26> m_driveTargets;
     std::unordered_set<FolderId, IdHash> m_covered;
+    std::unordered_set<std::uint64_t> m_localDevices;
     std::atomic<bool> m_rootOffDisk{false};
     const long m_keepBudget;
     std::atomic<long> m_kept{0};

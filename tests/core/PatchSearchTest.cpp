@@ -180,7 +180,7 @@ TEST(FindCommand, TheRootIsTheDriveLetterAndOneUnreadFolderIsToldAsOne)
          {std::pair{"c:", "c:\\"}, {"c: [drive_c]", "c:\\"}, {"e: label", "e:\\"}})
         EXPECT_EQ(searchRoot(drive), root);
     EXPECT_THROW(searchRoot(""), OperationError);
-    const SearchSummary one{0, 0, 1, "Could not read the folder."};
+    const SearchSummary one{0, 0, 1, "Could not read the folder.", 0, false, {}};
     EXPECT_EQ(passedOverMessage(one),
               "1 folder could not be read and was passed over.\n\nCould not read the folder.");
     EXPECT_EQ(passedOverMessage(SearchSummary{}), "");

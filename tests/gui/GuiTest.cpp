@@ -3,6 +3,8 @@
 #include "app/SearchRunner.h"
 #include "support/SampleGame.h"
 #include "support/StandIns.h"
+#include "support/TestPlatform.h"
+#include "support/UnansweringFiles.h"
 #include "ui/AboutWindow.h"
 #include "ui/MainWindow.h"
 #include "ui/OptionsWindow.h"
@@ -290,12 +292,51 @@ TEST(SearchRunnerTest, AStoppedOrRestartedWalkEndsAndReportsNothingMore)
     runner.start("c:\\"); // the first is stopped, whatever it had found
     for (int i = 0; i < 20000 && entries == 0; ++i)
         QTest::qWait(1);
-    runner.stop(); // returns once the walk without end has ended
+    runner.stop(); // does not wait: the walk without end ends by itself
     const std::size_t seen = entries;
     EXPECT_FALSE(runner.running());
     QApplication::processEvents();
     EXPECT_EQ(entries, seen);
     EXPECT_GT(seen, 0u);
+    EXPECT_EQ(ends, 0u);
+    for (int i = 0;
+         i < 20000 && (SearchRunner::joinEndedWalks() > 0 || ThreadLeftBehind::count() > 0); ++i)
+        QTest::qWait(1);
+    EXPECT_EQ(ThreadLeftBehind::count() + SearchRunner::joinEndedWalks(), 0u); // before `tree` goes
+}
+
+TEST(SearchRunnerTest, AWalkStoppedWhileAReadIsBlockedIsNotWaitedForAndReportsNothingLater)
+{
+    ScratchFolder scratch{"velmoran-blocked"};
+    fs::create_directories(scratch / "prefix");
+    writeFile(scratch / "tree" / "A" / "patch_d2.mpq", "");
+    writeFile(scratch / "tree" / "Dead" / "patch_d2.mpq", "");
+    writeFile(scratch / "tree" / "Z" / "patch_d2.mpq", "");
+    TestPlatform services{scratch / "prefix"};
+    UnansweringFiles files(services.real().files, {"\\Dead\\"});
+    std::size_t batches = 0, ends = 0;
+    {
+        SearchRunner runner(
+            files, [&](SearchBatch&&) { ++batches; },
+            [&](const SearchSummary&, const std::string&) { ++ends; });
+        runner.setAnswerLimit(std::chrono::hours(1)); // never reached
+        runner.start((scratch / "tree").string());
+        files.waitUntilBlocked(1);
+        runner.stop(); // at once, though the walk waits for the read of Dead
+        runner.start((scratch / "tree").string()); // and a new walk starts at once
+        runner.stop();
+        QApplication::processEvents();
+        batches = ends = 0;
+        files.release(); // Dead's read fails now, and the stopped walks go on to Z
+        for (int i = 0;
+             i < 20000 && (SearchRunner::joinEndedWalks() > 0 || ThreadLeftBehind::count() > 0);
+             ++i)
+            QTest::qWait(1);
+        EXPECT_EQ(ThreadLeftBehind::count() + SearchRunner::joinEndedWalks(), 0u);
+        QApplication::processEvents();
+    } // the runner is gone as well
+    QApplication::processEvents();
+    EXPECT_EQ(batches, 0u);
     EXPECT_EQ(ends, 0u);
 }
 
