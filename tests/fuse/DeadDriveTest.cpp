@@ -4,6 +4,7 @@
 #include "app/Controller.h"
 #include "app/SearchRunner.h"
 #include "core/TimeLimitedScanner.h"
+#include "support/OffscreenMain.h"
 #include "support/SampleGame.h"
 #include "ui/MainWindow.h"
 #include "ui/Widgets.h"
@@ -219,11 +220,5 @@ TEST_F(DeadDrive, ADriveThatNeverAnswersCannotBeReadAndTheWindowGoesOnMeanwhile)
 
 int main(int argc, char** argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    QApplication::setQuitOnLastWindowClosed(false);
-    useDesignFont();
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
+    return velmoran::testing::runOffscreenTests(argc, argv);
 }

@@ -1,6 +1,7 @@
 // The program as a user sees it: each window as designed, opened and closed, clicked through.
 #include "app/Controller.h"
 #include "app/SearchRunner.h"
+#include "support/OffscreenMain.h"
 #include "support/SampleGame.h"
 #include "support/StandIns.h"
 #include "support/TestPlatform.h"
@@ -344,11 +345,5 @@ TEST(SearchRunnerTest, AWalkStoppedWhileAReadIsBlockedIsNotWaitedForAndReportsNo
 
 int main(int argc, char** argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    QApplication::setQuitOnLastWindowClosed(false);
-    useDesignFont();
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
+    return velmoran::testing::runOffscreenTests(argc, argv);
 }
