@@ -184,6 +184,38 @@ TEST(OnSmallFileSystems, AFullOneFailsClearlyAndKeepsTheOldFileWhole)
     EXPECT_FALSE(fs::exists(target));
 }
 
+TEST(OnSameFile, ACopyOntoItsOwnSourceByAnotherNameLeavesItWhole)
+{
+    ScratchFolder scratch("velmoran-same");
+    const std::string archive = standInBytes("archive", 200 * 1024);
+    const fs::path game = scratch / "game", source = game / "patch_d2.mpq";
+    writeFile(source, archive);
+    fs::create_hard_link(source, game / "hard.mpq");
+    fs::create_symlink(source, game / "link.mpq");
+    fs::create_directory_symlink(game, scratch / "linked");
+    fs::create_directories(scratch / "bound");
+    const bool bound = ::mount(game.c_str(), (scratch / "bound").c_str(), nullptr, MS_BIND,
+                               nullptr) == 0;
+    const std::shared_ptr<void> unmount(nullptr, [&](void*) {
+        if (bound)
+            ::umount2((scratch / "bound").c_str(), MNT_DETACH);
+    });
+    LinuxFileSystem files{WinePrefix(scratch / "prefix")};
+    std::vector<fs::path> names = {game / "hard.mpq", game / "link.mpq",
+                                   scratch / "linked" / "patch_d2.mpq", game / "." / "patch_d2.mpq"};
+    if (bound)
+        names.push_back(scratch / "bound" / "patch_d2.mpq");
+    for (const fs::path& name : names) {
+        files.copyFile(source.string(), name.string());
+        files.copyFile(name.string(), source.string());
+        EXPECT_EQ(readFile(source), archive) << name;
+        EXPECT_EQ(readFile(name), archive) << name;
+    }
+    EXPECT_EQ(fs::hard_link_count(source), 2u); // nothing was replaced, only left alone
+    EXPECT_TRUE(fs::is_symlink(game / "link.mpq"));
+    EXPECT_EQ(std::distance(fs::directory_iterator(game), {}), 3); // no temporary left
+}
+
 TEST(WineRegistryText, FindsTheInstallPathAsWineReadsIt)
 {
     const std::string plain =
