@@ -10,7 +10,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
 #include <functional>
+#include <random>
+#include <set>
 #include <thread>
 #include <utility>
 
@@ -62,48 +66,93 @@ protected:
     SearchSummary summary;
 };
 
-// What the walk must give, the long way: the ordinary listing operations.
-void referenceWalk(FileSystem& files, const std::string& folder, Recorder& out)
+// What the walk must give, the long way: the ordinary listing operations, depth first; a
+// subfolder listed after its folder (or a link to it) was listed is not entered again.
+void referenceWalk(FileSystem& files, const std::string& folder, Recorder& out,
+                   std::set<fs::path>& listed)
 {
+    const auto identity = [](std::string path) { // the tests' paths are Unix ones
+        std::replace(path.begin(), path.end(), '\\', '/');
+        return fs::canonical(path);
+    };
+    if (listed.empty())
+        listed.insert(identity(folder));
     std::vector<std::string> subfolders;
+    std::size_t count = 0;
     const auto all = files.findFile(folder + "\\*.*", FindFilter::Folder);
     for (std::string entry = all->next(); !entry.empty(); entry = all->next())
         if (entry != "." && entry != ".." &&
             (files.fileAttributes(folder + "\\" + entry) & Attribute::Directory)) {
-            subfolders.push_back(folder + "\\" + entry);
-            out.captions.push_back(std::to_string(subfolders.size()));
+            out.captions.push_back(std::to_string(++count));
+            if (listed.insert(identity(folder + "\\" + entry)).second)
+                subfolders.push_back(folder + "\\" + entry);
         }
-    const auto matches = files.findFile(folder + "\\" + PatchFileName, FindFilter::Ordinary);
-    for (std::string entry = matches->next(); !entry.empty(); entry = matches->next())
-        out.entries.push_back(folder + "\\" + entry);
+    const auto matches = files.findFile(folder + "\\*", FindFilter::Ordinary);
+    for (std::string entry = matches->next(); !entry.empty(); entry = matches->next()) {
+        std::string lower; // every name that differs in case only, as Linux can hold them
+        for (const unsigned char c : entry)
+            lower += static_cast<char>(std::tolower(c));
+        if (lower == PatchFileName)
+            out.entries.push_back(folder + "\\" + entry);
+    }
     for (const std::string& subfolder : subfolders)
-        referenceWalk(files, subfolder, out);
+        referenceWalk(files, subfolder, out, listed);
 }
 
+// Random trees, wide and deep, with matches in any case and near misses, hidden folders and
+// files, and links to folders walked before, after, or above (loops).
 TEST_F(Walk, GivesWhatTheListingOperationsGiveWhateverIsReadAhead)
 {
-    make({"patch_d2.mpq", "Mods/Median/patch_d2.mpq", "Mods/Eastern Sun/PATCH_D2.MPQ",
-          "Mods/Empty/", "Mods/x/y/z/w/Patch_D2.mpq", "Games/Diablo II/patch_d2.mpq",
-          "Games/Diablo II/save/a", "Games/Other/patch_d2.mpq.bak", "Games/Other/xpatch_d2.mpq",
-          "Deep/1/2/3/4/5/6/7/8/9/10/11/12/patch_d2.mpq", "Hidden/patch_d2.mpq",
-          "Caps/hidden/patch_d2.mpq", "Named/patch_d2.mpq/patch_d2.mpq"});
-    for (int i = 0; i < 60; ++i)
-        writeFile(scratch / "tree" / "Wide" / ("f" + std::to_string(i)) /
-                      (i % 7 == 0 ? "patch_d2.mpq" : "sub/other"),
-                  "");
-    files().setAttributes(at("Hidden"), Attribute::Hidden);
-    files().setAttributes(at("Caps\\hidden\\patch_d2.mpq"), Attribute::Hidden);
-    Recorder expected;
-    referenceWalk(files(), at(), expected);
-    ASSERT_EQ(expected.entries.size(), 16u);
-    for (const unsigned readAhead : {0u, 1u, 2u, 3u, DefaultReadAhead}) { // root with its "\\"
-        const Recorder seen = walk(at() + (readAhead == 1 ? "\\" : ""), nullptr, readAhead,
-                                   std::chrono::hours(readAhead == 2));
-        EXPECT_EQ(seen.entries, expected.entries) << readAhead;
-        EXPECT_EQ(seen.captions, expected.captions) << readAhead;
-        EXPECT_EQ(summary.foldersRead, expected.captions.size() + 1) << readAhead;
-        EXPECT_EQ(summary.matches, 16u);
-        EXPECT_FALSE(summary.stopped || summary.foldersPassedOver);
+    const char* names[] = {"patch_d2.mpq",  "PATCH_D2.MPQ", "Patch_D2.mpq", "patch_d2.mpq.bak",
+                           "xpatch_d2.mpq", "patch_d2",     "save",         "Mods",
+                           "mods",          "x y"};
+    for (const unsigned seed : {1u, 2u, 3u}) {
+        std::mt19937 random(seed);
+        fs::remove_all(scratch / "tree");
+        std::vector<fs::path> folders{scratch / "tree"};
+        fs::create_directories(folders[0]);
+        // Deep chains and wide folders: a new folder mostly goes into one of the last few.
+        for (std::size_t i = 1; i < 400 * seed; ++i) {
+            const std::size_t from =
+                random() % 3
+                    ? folders.size() - 1 - random() % std::min<std::size_t>(folders.size(), 4)
+                    : 0;
+            const fs::path& parent = folders[from + random() % (folders.size() - from)];
+            const std::string name = names[random() % std::size(names)];
+            switch (random() % 8) {
+            case 0:
+                writeFile(parent / name, name);
+                break;
+            case 1: {
+                std::error_code noLinks; // where the system makes links
+                fs::create_directory_symlink(folders[random() % folders.size()],
+                                             parent / ("link" + std::to_string(i)), noLinks);
+                break;
+            }
+            default:
+                folders.push_back(parent / (name + std::to_string(i % 5)));
+                fs::create_directories(folders.back());
+            }
+        }
+        for (std::size_t i = 1; i < folders.size(); i += 1 + random() % 40) {
+            const fs::path hidden = i % 2 ? folders[i] : folders[i] / "patch_d2.mpq";
+            std::string relative = hidden.lexically_relative(scratch / "tree").string();
+            std::replace(relative.begin(), relative.end(), '/', '\\');
+            if (fs::exists(hidden))
+                files().setAttributes(at(relative), Attribute::Hidden);
+        }
+        Recorder expected;
+        std::set<fs::path> walked;
+        referenceWalk(files(), at(), expected, walked);
+        for (const unsigned readAhead : {0u, 1u, 2u, DefaultReadAhead}) { // root with "\\"
+            const Recorder seen = walk(at() + (readAhead == 1 ? "\\" : ""), nullptr, readAhead,
+                                       std::chrono::hours(readAhead == 2));
+            EXPECT_EQ(seen.entries, expected.entries) << seed << " " << readAhead;
+            EXPECT_EQ(seen.captions, expected.captions) << seed << " " << readAhead;
+            EXPECT_EQ(summary.foldersRead, walked.size()) << seed << " " << readAhead;
+            EXPECT_EQ(summary.matches, expected.entries.size());
+            EXPECT_FALSE(summary.stopped || summary.foldersPassedOver);
+        }
     }
 }
 
