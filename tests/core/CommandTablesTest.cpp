@@ -10,7 +10,9 @@
 
 #include <algorithm>
 #include <fstream>
+#include <random>
 #include <sstream>
+#include <utility>
 
 using namespace velmoran;
 using namespace velmoran::testing;
@@ -120,6 +122,57 @@ TEST(CommandTables, Undo)
         {"mv save aside; mkdir save; Backup+saves; rm save; mv aside save", "Undo", Installed,
          Undone},
     });
+}
+
+// Random runs of the swap commands and play, each step checked against a model of the game
+// folder: which archive is where, the saves and their copy, and which click fails.
+TEST(CommandTables, RandomRunsLoseNeitherTheArchivesNorTheSaves)
+{
+    const char* steps[] = {"Backup", "Backup+saves", "Replace Median", "Replace Zy-El", "Undo",
+                           "Undo",   "play"};
+    std::mt19937 random(2312);
+    for (int run = 0; run < 10; ++run) {
+        ScratchFolder scratch("velmoran-runs");
+        SampleGame game(scratch.path());
+        std::string archive = "original", backup = "-", history;
+        std::map<std::string, std::string> saves = game.saves(), copy;
+        bool ticked = false;
+        for (int n = 0; n < 10; ++n) {
+            const std::string step = steps[random() % std::size(steps)];
+            history += step + "; ";
+            SCOPED_TRACE(history);
+            bool failed = false;
+            try {
+                game.run(step);
+            } catch (const OperationError&) {
+                failed = true;
+            }
+            bool fails = false;
+            ticked = ticked || step == "Backup+saves";
+            if (step.starts_with("Backup") && !(fails = backup != "-")) {
+                backup = std::exchange(archive, "-");
+                if (ticked)
+                    copy = saves;
+            } else if (step.starts_with("Replace")) {
+                archive = step.substr(8);
+            } else if (step == "Undo" && !(fails = backup == "-")) {
+                archive = std::exchange(backup, "-");
+                for (const auto& [name, bytes] : std::exchange(copy, {}))
+                    saves[name] = bytes;
+            } else if (step == "play") {
+                saves = game.saves();
+            }
+            EXPECT_EQ(failed, fails);
+            EXPECT_EQ(game.messages.shown.size(), fails ? 0u : step == "play" ? 0u : 1u);
+            game.messages.shown.clear();
+            EXPECT_EQ(game.label(game.game() / "patch_d2.mpq"), archive);
+            EXPECT_EQ(game.label(game.game() / "Backup" / "patch_d2.mpq"), backup);
+            EXPECT_EQ(fs::exists(game.game() / "Backup"), backup != "-");
+            EXPECT_EQ(game.saves(), saves);
+            EXPECT_EQ(game.saves("save_Backup/save"), copy);
+            EXPECT_EQ(fs::exists(game.game() / "save_Backup"), !copy.empty());
+        }
+    }
 }
 
 TEST(CommandTables, ExcelFoldersAndLaunch)
