@@ -359,7 +359,13 @@ TEST_F(OnWine, WineAndTheOpenerAreStartedDetachedAndTheirFailuresNamed)
         {"velmoran.example.org", "http://velmoran.example.org"},
         {"v.example.org:8080/x", "http://v.example.org:8080/x"},
         {"-no-option", "http://-no-option"},
-        {"a+b-c09:x", "a+b-c09:x"}};
+        {"a+b-c09:x", "a+b-c09:x"},
+        {"9p:x", "http://9p:x"},
+        {":x", "http://:x"},
+        {"localhost:0", "http://localhost:0"},
+        {"localhost:9", "http://localhost:9"},
+        {"x:/y", "x:/y"},
+        {"x::y", "x::y"}};
     for (const auto& [caption, opened] : addresses)
         EXPECT_EQ(XdgUrlViewer::openerAddress(caption), opened) << caption;
     StandInPrograms programs(scratch / "stand-ins");
