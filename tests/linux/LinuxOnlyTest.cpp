@@ -156,12 +156,21 @@ TEST_F(OnWine, SpecialFilesAreRefusedAndReadOnlyFoldersCopied)
     EXPECT_TRUE(
         failsWith([&] { files.copyFolderTree(game + "\\save", game + "\\patch_d2.mpq\\x"); },
                   {"cannot reach the folder"}));
-    // A stray copy of a killed process goes, one of a live process stays.
-    const std::string live = ".velmoran-copy-" + std::to_string(::getppid()) + "-1.tmp";
-    for (const std::string& name : {live, std::string(".velmoran-copy-99999999-1.tmp")})
+    // A stray copy of a killed process goes; one of a live process stays, and so does every
+    // name that is not quite a copy's.
+    const std::string gone = ".velmoran-copy-99999999-1.tmp";
+    const Texts kept = {".velmoran-copy-" + std::to_string(::getppid()) + "-1.tmp",
+                        ".velmoran-copy-" + std::to_string(::getpid()) + "-1.tmp",
+                        ".velmoran-copy-0-1.tmp", ".velmoran-copy--1.tmp",
+                        ".velmoran-copy-99999999.tmp", ".velmoran-copy-9999999x-1.tmp",
+                        "x.velmoran-copy-99999999-1.tmp", ".velmoran-copy-99999999-1.tmpx"};
+    for (const std::string& name : kept)
         writeFile(scratch / "stray" / name, "partial");
+    writeFile(scratch / "stray" / gone, "partial");
     EXPECT_EQ(SafeFiles::removeStrayTemporaries(scratch / "stray"), 1);
-    EXPECT_TRUE(fs::exists(scratch / "stray" / live));
+    EXPECT_FALSE(fs::exists(scratch / "stray" / gone));
+    for (const std::string& name : kept)
+        EXPECT_TRUE(fs::exists(scratch / "stray" / name)) << name;
 }
 
 TEST(OnSmallFileSystems, AFullOneFailsClearlyAndKeepsTheOldFileWhole)
