@@ -1,39 +1,47 @@
 #include "core/PathRules.h"
+#include "core/UpperCaseTable.h"
 
+#include <algorithm>
 #include <cstdint>
+#include <iterator>
 
 namespace velmoran {
 
 namespace {
 
-// Lower-case partner of a code point, for the letters the game's players meet in folder
-// names: ASCII, Latin-1, Latin Extended-A, Greek and Cyrillic capitals.
-char32_t foldCodePoint(char32_t c)
-{
-    if (c >= U'A' && c <= U'Z')
-        return c + 32;
-    if (c < 0x80)
-        return c;
-    if (c >= 0xC0 && c <= 0xDE && c != 0xD7)
-        return c + 32;
-    if (c >= 0x100 && c <= 0x137 && c != 0x130)
-        return c | 1;
-    if ((c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E))
-        return (c & 1) ? c + 1 : c;
-    if (c >= 0x14A && c <= 0x177)
-        return c | 1;
-    if (c == 0x178)
-        return 0xFF;
-    if (c >= 0x391 && c <= 0x3AB && c != 0x3A2)
-        return c + 32;
-    if (c >= 0x410 && c <= 0x42F)
-        return c + 32;
-    if (c >= 0x400 && c <= 0x40F)
-        return c + 80;
-    return c;
-}
-
 bool isContinuation(unsigned char b) { return (b & 0xC0) == 0x80; }
+
+// One step through a name: a code point of a 1-, 2- or 3-byte UTF-8 sequence, or else one
+// byte taken as it is (an invalid byte, or a byte of a 4-byte sequence), told apart from
+// every code point by RawByte.
+constexpr char32_t RawByte = 0x110000;
+
+char32_t nextUnit(std::string_view s, std::size_t& i)
+{
+    const auto b0 = static_cast<unsigned char>(s[i]);
+    if (b0 < 0x80) {
+        ++i;
+        return b0;
+    }
+    const auto at = [&](std::size_t k) {
+        return i + k < s.size() ? static_cast<unsigned char>(s[i + k]) : 0;
+    };
+    if (b0 >= 0xC2 && b0 <= 0xDF && isContinuation(at(1))) {
+        const char32_t c = ((b0 & 0x1F) << 6) | (at(1) & 0x3F);
+        i += 2;
+        return c;
+    }
+    if (b0 >= 0xE0 && b0 <= 0xEF && isContinuation(at(1)) && isContinuation(at(2))) {
+        const char32_t c = ((b0 & 0x0F) << 12) | ((at(1) & 0x3F) << 6) | (at(2) & 0x3F);
+        // Not an overlong form, nor a surrogate half.
+        if (c >= 0x800 && (c < 0xD800 || c > 0xDFFF)) {
+            i += 3;
+            return c;
+        }
+    }
+    ++i;
+    return RawByte + b0;
+}
 
 // Matches pattern against name from the given positions; '*' and '?' are wildcards.
 // Both strings are already case-folded. Iterative with one backtrack point, so a pattern
@@ -100,6 +108,24 @@ void appendUtf8(std::string& out, char32_t c)
     }
 }
 
+char32_t foldCodePoint(char32_t c)
+{
+    if (c < 0x80)
+        return c >= U'a' && c <= U'z' ? c - 32 : c;
+    if (c > 0xFFFF)
+        return c;
+    const auto* const end = std::end(upper_case::Ranges);
+    const auto* range = std::upper_bound(
+        std::begin(upper_case::Ranges), end, c,
+        [](char32_t value, const upper_case::Range& r) { return value < r.first; });
+    if (range == std::begin(upper_case::Ranges))
+        return c;
+    --range;
+    if (c > range->last || (c - range->first) % range->step != 0)
+        return c;
+    return static_cast<char32_t>(static_cast<std::int32_t>(c) + range->delta);
+}
+
 std::string foldCase(std::string_view name)
 {
     std::string out;
@@ -108,29 +134,30 @@ std::string foldCase(std::string_view name)
     while (i < name.size()) {
         const auto b0 = static_cast<unsigned char>(name[i]);
         if (b0 < 0x80) {
-            out += static_cast<char>(b0 >= 'A' && b0 <= 'Z' ? b0 + 32 : b0);
+            out += static_cast<char>(b0 >= 'a' && b0 <= 'z' ? b0 - 32 : b0);
             ++i;
             continue;
         }
-        // Two- and three-byte sequences are folded; anything else is copied byte for byte.
-        if (b0 >= 0xC2 && b0 <= 0xDF && i + 1 < name.size() &&
-            isContinuation(static_cast<unsigned char>(name[i + 1]))) {
-            char32_t c = ((b0 & 0x1F) << 6) | (static_cast<unsigned char>(name[i + 1]) & 0x3F);
-            appendUtf8(out, foldCodePoint(c));
-            i += 2;
-            continue;
-        }
-        out += static_cast<char>(b0);
-        ++i;
+        const char32_t unit = nextUnit(name, i);
+        if (unit >= RawByte)
+            out += static_cast<char>(unit - RawByte);
+        else
+            appendUtf8(out, foldCodePoint(unit));
     }
     return out;
 }
 
 bool equalsIgnoreCase(std::string_view a, std::string_view b)
 {
-    if (a.size() == b.size() && a == b)
-        return true;
-    return foldCase(a) == foldCase(b);
+    // Step by step, without building the folded names: most names differ at once.
+    std::size_t i = 0, j = 0;
+    while (i < a.size() && j < b.size()) {
+        const char32_t x = nextUnit(a, i);
+        const char32_t y = nextUnit(b, j);
+        if (x != y && foldCodePoint(x) != foldCodePoint(y))
+            return false;
+    }
+    return i == a.size() && j == b.size();
 }
 
 bool hasWildcards(std::string_view text)

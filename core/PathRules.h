@@ -10,8 +10,15 @@ namespace velmoran {
 // Appends one code point to UTF-8 text.
 void appendUtf8(std::string& out, char32_t codePoint);
 
-// Folds one name for comparison without regard to case (ASCII letters and the Latin-1
-// and Latin Extended-A letters encoded in UTF-8; other bytes are kept as they are).
+// The capital that Windows compares a code point as when case does not matter (its
+// upper-case table: a letter's simple upper-case mapping where that capital lower-cases back
+// to the letter); code points outside the Basic Multilingual Plane stay as they are.
+char32_t foldCodePoint(char32_t codePoint);
+
+// Folds one name for comparison without regard to case, as Windows compares names: every
+// 1-, 2- and 3-byte UTF-8 sequence becomes its capital (which may be longer or shorter in
+// UTF-8: U+0250 becomes U+2C6F); invalid bytes and 4-byte sequences are kept as they are.
+// Two names are equal without regard to case exactly when their folded forms are equal.
 std::string foldCase(std::string_view name);
 bool equalsIgnoreCase(std::string_view a, std::string_view b);
 

@@ -44,11 +44,7 @@ bool isFolderEntry(unsigned char type, const std::string& fullPath)
 
 std::string orderKey(std::string_view name)
 {
-    std::string key = foldCase(name);
-    for (char& c : key)
-        if (c >= 'a' && c <= 'z')
-            c = static_cast<char>(c - 'a' + 'A');
-    return key;
+    return foldCase(name);
 }
 
 fs::path resolvedPath(const fs::path& path)
