@@ -93,7 +93,9 @@ void LinuxFileSystem::scanOpenFolder(const std::string& folder, const std::strin
             bool isFolder = entry->d_type == DT_DIR;
             bool isFile = entry->d_type == DT_REG;
             FolderId entryId{id.device, static_cast<std::uint64_t>(entry->d_ino)};
-            const bool mayMatch = length == name.size() && equalsIgnoreCase(entryName, name);
+            // No test of the lengths first: a capital may be longer or shorter in UTF-8 than
+            // its small letter (U+023A has two bytes, U+2C65 three).
+            const bool mayMatch = equalsIgnoreCase(std::string_view(entryName, length), name);
             if (entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN) {
                 // Links count as what they lead to; a link that leads nowhere is passed over.
                 struct stat st

@@ -22,9 +22,8 @@ std::optional<std::string> findIgnoringCase(const fs::path& folder, const std::s
     if (!dir)
         return std::nullopt;
     std::optional<std::string> found;
-    const std::string folded = foldCase(name);
     while (dirent* entry = ::readdir(dir)) {
-        if (foldCase(entry->d_name) == folded) {
+        if (equalsIgnoreCase(entry->d_name, name)) {
             found = entry->d_name;
             break;
         }

@@ -68,7 +68,7 @@ TEST_P(FileLayerContract, ListingsFilterAndResolveNamesAsWindowsDoes)
 {
     for (const char* name :
          {"plain.txt", "readonly.txt", "hidden.txt", "system.txt", "both.txt", "noext", "Sub/x",
-          "HiddenSub/x", "SystemSub/x", "Eastern Sun/PATCH_D2.MPQ"})
+          "HiddenSub/x", "SystemSub/x", "Eastern Sun/PATCH_D2.MPQ", "\xC8\xBA Mods/\xC8\xBA.mpq"})
         write(std::string("d/") + name);
     layer->store("d/readonly.txt", Attribute::ReadOnly);
     layer->store("d/hidden.txt", Attribute::Hidden);
@@ -82,14 +82,19 @@ TEST_P(FileLayerContract, ListingsFilterAndResolveNamesAsWindowsDoes)
         {"d/*.*", FindFilter::Hidden, {"plain.txt", "readonly.txt", "noext", "hidden.txt"}},
         {"d/*.*",
          FindFilter::Folder,
-         {".", "..", "plain.txt", "readonly.txt", "noext", "Sub", "Eastern Sun"}},
+         {".", "..", "plain.txt", "readonly.txt", "noext", "Sub", "Eastern Sun", "\xC8\xBA Mods"}},
         {"d/*.txt", FindFilter::Ordinary, {"plain.txt", "readonly.txt"}},
         {"d/hidden.txt", FindFilter::Ordinary, {}},
         {"d/HIDDEN.TXT", FindFilter::Hidden, {"hidden.txt"}},
         {"missing/*.*", FindFilter::Folder, {}},
         {"D/eastern SUN/Patch_D2.Mpq", FindFilter::Ordinary, {"PATCH_D2.MPQ"}},
         {"d/eastern sun/patch_d?.mpq", FindFilter::Ordinary, {"PATCH_D2.MPQ"}},
-        {"d/Nowhere/patch_d2.mpq", FindFilter::Ordinary, {}}};
+        {"d/Nowhere/patch_d2.mpq", FindFilter::Ordinary, {}},
+        // U+023A and U+2C65 are one letter in two lengths of UTF-8; a long s is no "s".
+        {"d/\xE2\xB1\xA5 mods/\xE2\xB1\xA5.MPQ", FindFilter::Ordinary, {"\xC8\xBA.mpq"}},
+        {"d/\xE2\xB1\xA5 mods/*.mpq", FindFilter::Ordinary, {"\xC8\xBA.mpq"}},
+        {"d/\xC5\xBFub/x", FindFilter::Ordinary, {}},
+        {"d/SUB/X", FindFilter::Ordinary, {"x"}}};
     for (const auto& [pattern, filter, names] : rows)
         EXPECT_EQ(list(pattern, filter), names) << pattern;
     // Two listings at once are independent; a listing ends once.
@@ -99,6 +104,9 @@ TEST_P(FileLayerContract, ListingsFilterAndResolveNamesAsWindowsDoes)
     EXPECT_FALSE(outer->next().empty());
     EXPECT_EQ(outer->next(), "");
     EXPECT_THROW(outer->next(), OperationError);
+    FolderScan scan;
+    files().scanFolder(at("d/\xE2\xB1\xA5 mods/"), "\xE2\xB1\xA5.MPQ", scan);
+    EXPECT_EQ(scan.matches, std::vector<std::string>{"\xC8\xBA.mpq"});
 }
 
 TEST_P(FileLayerContract, AttributesAreSetWholeAndReadBack)
