@@ -135,7 +135,7 @@ fs::path WinePrefix::toUnix(const std::string& windowsPath, const std::string& o
             return fs::path(literal);
     }
     fs::path result = *target;
-    bool exists = true;
+    std::size_t missing = 0; // trailing components of result that exist in no case
     std::size_t pos = unixPath ? 1 : 2;
     while (pos < windowsPath.size()) {
         std::size_t end = windowsPath.find_first_of("\\/", pos);
@@ -148,9 +148,11 @@ fs::path WinePrefix::toUnix(const std::string& windowsPath, const std::string& o
         if (part == "..") {
             if (result != *target)
                 result = result.parent_path();
+            if (missing > 0)
+                --missing;
             continue;
         }
-        if (exists) {
+        if (missing == 0) {
             std::error_code ec;
             if (fs::symlink_status(result / part, ec).type() != fs::file_type::not_found) {
                 result /= part;
@@ -160,8 +162,8 @@ fs::path WinePrefix::toUnix(const std::string& windowsPath, const std::string& o
                 result /= *other;
                 continue;
             }
-            exists = false;
         }
+        ++missing;
         result /= part;
     }
     return result;
