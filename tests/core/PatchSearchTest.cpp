@@ -114,7 +114,7 @@ TEST_F(Walk, GivesWhatTheListingOperationsGiveWhateverIsReadAhead)
         std::vector<fs::path> folders{scratch / "tree" / root};
         fs::create_directories(folders[0]);
         // Deep chains and wide folders: a new folder mostly goes into one of the last few.
-        for (std::size_t i = 1; i < 400 * seed; ++i) {
+        for (std::size_t i = 1; i < 250 * seed; ++i) {
             const std::size_t from =
                 random() % 3
                     ? folders.size() - 1 - random() % std::min<std::size_t>(folders.size(), 4)
