@@ -210,10 +210,14 @@ TEST(CommandTables, Find)
 }
 #endif
 
-// Spoils every copy in one byte, as failing storage would: caught before anything is deleted.
-struct SpoilingFiles : ForwardingFiles
+// As across two file systems: nothing is moved, every archive is copied; with `spoil`, every
+// copy is spoilt in one byte, as failing storage would.
+struct CopyingFiles : ForwardingFiles
 {
-    SpoilingFiles(SampleGame& game) : ForwardingFiles(game.files()), game(game) {}
+    CopyingFiles(SampleGame& game, bool spoil)
+        : ForwardingFiles(game.files()), game(game), spoil(spoil)
+    {
+    }
     void copyFile(const std::string& source, const std::string& destination) override
     {
         real.copyFile(source, destination);
@@ -221,31 +225,40 @@ struct SpoilingFiles : ForwardingFiles
         std::replace(relative.begin(), relative.end(), '\\', '/');
         std::fstream file(game.game() / relative, std::ios::in | std::ios::out | std::ios::binary);
         file.seekp(100);
-        file.put('\x5a');
+        if (spoil)
+            file.put('\x5a');
     }
-    // As across two file systems: nothing is moved, every archive is copied.
     bool moveFile(const std::string&, const std::string&) override { return false; }
     SampleGame& game;
+    bool spoil;
 };
 
-TEST(CommandTables, AVerifiedCopyComesBeforeEveryDelete)
+// A spoilt copy is caught before anything is deleted; a sound one lets the original go.
+TEST(CommandTables, AcrossFileSystemsAVerifiedCopyComesBeforeEveryDelete)
 {
-    for (const char* start : {"", "Backup; Replace Median"}) {
-        ScratchFolder scratch("velmoran-spoilt");
-        SampleGame game(scratch.path());
-        game.run(start);
-        SpoilingFiles spoiling(game);
-        CommandContext context{game.services.with(&game.registry, nullptr, &spoiling), game.form,
-                               game.messages};
-        game.messages.shown.clear();
-        EXPECT_THROW(*start ? undoChanges(context) : backupPatch(context), OperationError) << start;
-        EXPECT_TRUE(game.messages.shown.empty());
-        EXPECT_EQ(game.label(game.game() / (*start ? "Backup/patch_d2.mpq" : "patch_d2.mpq")),
-                  "original")
-            << start;
-        game.run(*start ? "Undo" : "Backup"); // a sound run afterwards
-        EXPECT_EQ(game.layout(), *start ? Installed : BackedUp);
-    }
+    for (const bool spoil : {true, false})
+        for (const char* start : {"", "Backup; Replace Median"}) {
+            SCOPED_TRACE(std::string(start) + (spoil ? " spoilt" : ""));
+            ScratchFolder scratch("velmoran-copied");
+            SampleGame game(scratch.path());
+            game.run(start);
+            CopyingFiles copying(game, spoil);
+            CommandContext context{game.services.with(&game.registry, nullptr, &copying), game.form,
+                                   game.messages};
+            game.messages.shown.clear();
+            const auto command = [&] { *start ? undoChanges(context) : backupPatch(context); };
+            if (spoil) {
+                EXPECT_THROW(command(), OperationError);
+                EXPECT_TRUE(game.messages.shown.empty());
+                EXPECT_EQ(
+                    game.label(game.game() / (*start ? "Backup/patch_d2.mpq" : "patch_d2.mpq")),
+                    "original");
+                game.run(*start ? "Undo" : "Backup"); // a sound run afterwards
+            } else {
+                EXPECT_NO_THROW(command());
+            }
+            EXPECT_EQ(game.layout(), *start ? Installed : BackedUp);
+        }
 }
 
 // The shortcut goes to the program's folder, else the temporary folder, else the link fails.
