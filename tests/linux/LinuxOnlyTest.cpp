@@ -133,6 +133,13 @@ TEST_F(OnWine, FolderLinksAreFollowedWithTheirTargetsIdentityAndLoopsEnd)
     for (int i = 0; i < 80; ++i)
         deep /= std::to_string(i % 10);
     writeFile(deep / "patch_d2.mpq", "x");
+    // Every descriptor is closed again, however many folders were kept open.
+    const auto descriptors = [] {
+        return std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator());
+    };
+    const auto before = descriptors();
+    FindFiles(files, "d:\\Deep\\", PatchFileName, seen, nullptr, 0);
+    EXPECT_EQ(descriptors(), before);
     rlimit was{};
     ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &was), 0);
     const rlimit low{24, was.rlim_max};
