@@ -92,6 +92,23 @@ TEST_F(OnWine, PathsMapThroughTheDriveLinksAsTheyAreNowAndNamesHideAsWineHidesTh
     writeFile(sample.gameFolder() / ".hidden", "x");
     EXPECT_EQ(files.fileAttributes(sample.gameFolderWindows() + "\\.hidden"),
               Attribute::Archive | Attribute::Hidden);
+    // The stored attributes as Wine ("0x..") and Samba (with a NUL and binary data after them)
+    // write them; anything else holds none. A file is always Archive, as Wine shows it.
+    const std::pair<std::string, unsigned> values[] = {
+        {"0x22", Attribute::Hidden},
+        {"0X4", Attribute::System},
+        {std::string("0x2\0\x01\x05", 6), Attribute::Hidden},
+        {"6", 0},
+        {"0x", 0},
+        {"", 0}};
+    for (const auto& [value, attributes] : values) {
+        writeFile(sample.gameFolder() / "stored", "x");
+        ::setxattr((sample.gameFolder() / "stored").c_str(), "user.DOSATTRIB", value.data(),
+                   value.size(), 0);
+        EXPECT_EQ(files.fileAttributes(sample.gameFolderWindows() + "\\stored"),
+                  Attribute::Archive | attributes)
+            << value;
+    }
     // A drive link made after a scan is used by the next one, whatever an hour-old cache holds.
     EXPECT_TRUE(failsWith([&] { scanned("m:\\"); }, {"m:"}));
     link(sample.driveD() / "Mods", "m:");
@@ -387,7 +404,9 @@ TEST_F(OnWine, WineAndTheOpenerAreStartedDetachedAndTheirFailuresNamed)
         {"localhost:0", "http://localhost:0"},
         {"localhost:9", "http://localhost:9"},
         {"x:/y", "x:/y"},
-        {"x::y", "x::y"}};
+        {"x::y", "x::y"},
+        {"example.org:x", "http://example.org:x"},
+        {"my site:x", "http://my site:x"}};
     for (const auto& [caption, opened] : addresses)
         EXPECT_EQ(XdgUrlViewer::openerAddress(caption), opened) << caption;
     StandInPrograms programs(scratch / "stand-ins");
