@@ -86,7 +86,7 @@ TEST(CommandTables, BackupAndReplace)
         {"Backup", "Backup+saves", "=", "!\\Backup"},
         {"no game", "Backup+saves", "=", NotFound},
         // Where a step fails the command stops there; no backup folder is left behind.
-        {"rm patch_d2.mpq", "Backup+saves", "=", "!\\patch_d2.mpq"},
+        {"rm patch_d2.mpq", "Backup+saves", "=", "!\\patch_d2.mpq|nothing to back up"},
         {"Backup; rmmod Median", "Replace Median", "=", "!mod:Median"},
         {"write save_Backup/notes.txt", "Backup+saves", "- | Backup:original | save_Backup",
          "!\\save_Backup"},

@@ -43,10 +43,10 @@ namespace {
 class OnWine : public ::testing::Test
 {
 protected:
-    // The subfolders a scan gives, and its matches after "=".
+    // The subfolders a scan gives, and its matches after "="; each scan into the last one's
+    // result, which it must replace.
     Names scanned(const std::string& folder, const std::string& name = "x")
     {
-        FolderScan scan;
         files.scanFolder(folder, name, scan);
         Names seen(scan.subfolders.begin(), scan.subfolders.end());
         for (const std::string& match : scan.matches)
@@ -58,6 +58,7 @@ protected:
         fs::create_directory_symlink(target, sample.prefix() / "dosdevices" / drive);
     }
 
+    FolderScan scan;
     ScratchFolder scratch{"velmoran-wine"};
     SamplePrefix sample{scratch.path()};
     WinePrefix prefix{sample.prefix()};
