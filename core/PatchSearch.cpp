@@ -81,11 +81,17 @@ SearchSummary FindFiles(FileSystem& files, const std::string& folder, const std:
             }
         }
         FolderScan& scan = read.scan;
+        // Known already for every folder but the root, one whose identity its parent's read
+        // could not give, and a mount point (listed with the identity of the folder it
+        // covers): a link back up to it is then not walked again either, and a mount point
+        // reached before through a link is not walked a second time.
+        if ((place.empty() || !(scan.folder == known)) && !seen.insert(scan.folder) &&
+            !place.empty()) {
+            ++summary.repeatsSkipped;
+            reader.forget(place);
+            return;
+        }
         ++summary.foldersRead;
-        // Known already for every folder but the root (and one whose identity its parent's
-        // read could not give): a link back up to it is then not walked again either.
-        if (place.empty() || !(scan.folder == known))
-            seen.insert(scan.folder);
 
         PendingFolder next{std::move(path), std::move(place), {}, 0};
         next.subfolders.reserve(scan.subfolders.size());

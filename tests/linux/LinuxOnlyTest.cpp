@@ -203,6 +203,34 @@ TEST_F(OnWine, SpecialFilesAreRefusedAndReadOnlyFoldersCopied)
         EXPECT_TRUE(fs::exists(scratch / "stray" / name)) << name;
 }
 
+// A file system mounted inside the tree, on a folder whose name the mount table escapes,
+// and a link to it: its identity is that of what is mounted, so it is walked once.
+TEST_F(OnWine, AFolderThatIsAMountPointIsWalkedOnceWhateverLeadsToIt)
+{
+    const fs::path point = sample.driveD() / "Mounts" / "in 'it";
+    fs::create_directories(point);
+    if (::mount("tmpfs", point.c_str(), "tmpfs", 0, "size=64k") != 0)
+        GTEST_SKIP() << "cannot mount a file system: " << std::strerror(errno);
+    const std::shared_ptr<void> unmount(nullptr,
+                                        [&](void*) { ::umount2(point.c_str(), MNT_DETACH); });
+    writeFile(point / "patch_d2.mpq", "x");
+    fs::create_directory_symlink(point, sample.driveD() / "Mounts" / "Again");
+    struct Count : SearchObserver
+    {
+        void subfolderFound(std::uint64_t) override {}
+        void matchFound(const std::string& entry) override { entries.push_back(entry); }
+        void folderPassedOver(const OperationError& e) override { entries.push_back(e.what()); }
+        Texts entries;
+    };
+    for (const unsigned readAhead : {0u, DefaultReadAhead}) {
+        Count seen;
+        const SearchSummary summary = FindFiles(files, "d:\\Mounts", PatchFileName, seen, nullptr,
+                                                readAhead, std::chrono::microseconds(0));
+        EXPECT_EQ(seen.entries, Texts{"d:\\Mounts\\Again\\patch_d2.mpq"}) << readAhead;
+        EXPECT_EQ(summary.repeatsSkipped, 1u) << readAhead;
+    }
+}
+
 TEST(OnSmallFileSystems, AFullOneFailsClearlyAndKeepsTheOldFileWhole)
 {
     ScratchFolder scratch("velmoran-small");
