@@ -171,6 +171,7 @@ const std::pair<Texts, Texts> Cases[] = {
       DebianSteam + "config/config.vdf=\"InstallConfigStore\" { \"Software\" { \"Valve\" { "
                     "\"Steam\" { \"CompatToolMapping\" { \"0\" { \"name\" \"proton_8\" } // x\n"
                     "\"123\" { \"name\" \"GE-Proton9-20\" \"config\" \"\" } } } } } }",
+      DebianSteam + "compatibilitytools.d/GE-Proton9-2/proton=program",
       DebianSteam + "compatibilitytools.d/GE-Proton9-20/proton=program"},
      {"Old/steamapps/compatdata/123/pfx",
       "~/" + DebianSteam + "compatibilitytools.d/GE-Proton9-20/proton",
