@@ -147,7 +147,8 @@ const std::pair<Texts, Texts> Cases[] = {
       "GamesConfig/bad.json: not valid JSON",
       "the Bottles bottles ~/.var/app/com.usebottles.bottles/data/bottles/bottles/*",
       "Steam in ~/snap/steam/common/.local/share/Steam",
-      "the Heroic prefixes ~/Games/Heroic/Prefixes/default/*"}},
+      "the Heroic prefixes ~/Games/Heroic/Prefixes/default/*",
+      "the Lutris game files ~/.local/share/lutris/games/*.yml"}},
     {{"$WINEPREFIX=chosen", "chosen=nogame", Bottle + "=game"},
      {"", "c: [~/chosen/drive_c]", "~/chosen/system.reg"}},
     {{}, {"", "z: [/]", "but found no Wine prefix"}},
@@ -166,8 +167,9 @@ const std::pair<Texts, Texts> Cases[] = {
       "arg=" + Game}},
     // Debian's Steam, the older libraryfolders.vdf, the Proton that config.vdf maps the id to.
     {{DebianSteam + "steamapps/libraryfolders.vdf=\"LibraryFolders\"\n{\n\t\"TimeNextStatsReport\""
-                    "\t\"1700000000\"\n\t\"ContentStatsID\"\t\"-42\"\n\t\"1\"\t\"$HOME/Old\"\n}\n",
-      "Old/steamapps/compatdata/123/pfx=game",
+                    "\t\"1700000000\"\n\t\"ContentStatsID\"\t\"-42\"\n\t\"1\"\t\"$HOME/Old\"\n"
+                    "\t\"Note\"\t\"$HOME/Not a library\"\n}\n",
+      "Old/steamapps/compatdata/123/pfx=game", "Not a library/steamapps/compatdata/7/pfx=game",
       DebianSteam + "config/config.vdf=\"InstallConfigStore\" { \"Software\" { \"Valve\" { "
                     "\"Steam\" { \"CompatToolMapping\" { \"0\" { \"name\" \"proton_8\" } // x\n"
                     "\"123\" { \"name\" \"GE-Proton9-20\" \"config\" \"\" } } } } } }",

@@ -183,6 +183,11 @@ TEST_F(OnWine, SpecialFilesAreRefusedAndReadOnlyFoldersCopied)
     EXPECT_TRUE(
         failsWith([&] { files.copyFolderTree(game + "\\save", game + "\\patch_d2.mpq\\x"); },
                   {"cannot reach the folder"}));
+    fs::create_directory_symlink(sample.gameFolder() / "save",
+                                 sample.gameFolder() / "save" / "Loop");
+    EXPECT_TRUE(failsWith([&] { files.copyFolderTree(game + "\\save", game + "\\Looped"); },
+                          {"a link loop"}));
+    fs::remove(sample.gameFolder() / "save" / "Loop");
     // A stray copy of a killed process goes; one of a live process stays, and so does every
     // name that is not quite a copy's.
     const std::string gone = ".velmoran-copy-99999999-1.tmp";
@@ -197,7 +202,7 @@ TEST_F(OnWine, SpecialFilesAreRefusedAndReadOnlyFoldersCopied)
     for (const std::string& name : kept)
         writeFile(scratch / "stray" / name, "partial");
     writeFile(scratch / "stray" / gone, "partial");
-    EXPECT_EQ(SafeFiles::removeStrayTemporaries(scratch / "stray"), 1);
+    files.writeTextFile(scratch.path().string() + "\\stray\\TEMP.URL", {"[InternetShortcut]"});
     EXPECT_FALSE(fs::exists(scratch / "stray" / gone));
     for (const std::string& name : kept)
         EXPECT_TRUE(fs::exists(scratch / "stray" / name)) << name;
