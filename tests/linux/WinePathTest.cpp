@@ -46,6 +46,7 @@ TEST(WinePath, PathsMapOntoTheFilesWinesOwnWinepathNames)
     fs::create_directory_symlink(WinePrograms, root / "drive_c" / "windows" / "system32");
     fs::create_directory_symlink("../drive_c", root / "dosdevices" / "c:");
     fs::create_directory_symlink(scratch / "d", root / "dosdevices" / "d:");
+    fs::create_directory_symlink(scratch / "d" / "Mods", root / "dosdevices" / "z:");
     writeFile(root / ".update-timestamp", "disable\n");
     for (const char* folder :
          {"prefix/drive_c/Games/Diablo II/Save", "prefix/drive_c/Spiele/\xC3\x84rger",
@@ -65,7 +66,7 @@ TEST(WinePath, PathsMapOntoTheFilesWinesOwnWinepathNames)
     std::mt19937 random(20261208);
     std::vector<std::string> paths{"c:\\New\\..\\GAMES", "C:/x y/New/../../games/DIABLO II/"};
     for (int i = 0; i < 600; ++i) {
-        std::string path{"cCdD"[random() % 4], ':'};
+        std::string path{"cCdDzZ"[random() % 6], ':'};
         for (int n = 1 + random() % 6; n > 0; --n)
             path += separators[random() % 4] + parts[random() % parts.size()];
         if (random() % 4 == 0)
