@@ -155,7 +155,7 @@ const std::pair<Texts, Texts> Cases[] = {
     // Steam, its second library listed in libraryfolders.vdf, its Proton as config_info says;
     // ~/.steam/steam is the same install again, and $WINE does not override a Proton.
     {{Steam + "steamapps/libraryfolders.vdf=\"libraryfolders\"\n{\n\t\"0\"\n\t{\n\t\t\"path\"\t"
-              "\"$HOME/.local/share/Steam\"\n\t}\n\t\"1\"\n\t{\n\t\t\"path\"\t\t\"$HOME/Library "
+              "\"$HOME/.local/share/Steam\"\n\t}\n\t\"1\"\n\t{\n\t\t\"PATH\"\t\t\"$HOME/Library "
               "2\"\n\t\t\"apps\" { \"3012345678\" \"1\" }\n\t}\n}\n",
       ".steam/steam=->../.local/share/Steam", Proton8 + "proton=program", "$WINE=../bin/wine",
       "Library 2/steamapps/compatdata/3012345678/pfx=game",

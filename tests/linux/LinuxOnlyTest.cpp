@@ -364,10 +364,10 @@ std::string wineEscaped(const std::u32string& text, char quote, bool raw, std::m
 // Random registry files, keys and values written as Wine writes them, read back.
 TEST(WineRegistryText, ReadsBackWhatWineWrote)
 {
-    const char32_t alphabet[] = {'a',   'Z',     '0',      '9',    ' ',     '\\', '"',  '[',
-                                 ']',   '=',     '\n',     '\t',   1,       27,   0xE9, 0xC4,
-                                 0x3A3, 0x2013,  0x65E5,   0xFFFD, 0x1F600, 0x7F, '@',  'f',
-                                 '7',   0x10000, 0x10FFFF, 0xD7FF, 0xE000};
+    const char32_t alphabet[] = {'a',    'Z',    '0',     '9',  ' ', '\\', '"',  '[',     ']',
+                                 '=',    '\n',   '\t',    1,    27,  0xE9, 0xC4, 0x3A3,   0x2013,
+                                 0x65E5, 0xFFFD, 0x1F600, 0x7F, '@', 'f',  '7',  0x10000, 0x10FFFF,
+                                 0xD7FF, 0xE000, 7,       8,    11,  12,   13,   0x7FF,   0x800};
     std::mt19937 random(23);
     const auto text = [&](std::size_t most) {
         std::u32string t;
@@ -440,7 +440,8 @@ TEST_F(OnWine, WineAndTheOpenerAreStartedDetachedAndTheirFailuresNamed)
         {"x:/y", "x:/y"},
         {"x::y", "x::y"},
         {"example.org:x", "http://example.org:x"},
-        {"my site:x", "http://my site:x"}};
+        {"my site:x", "http://my site:x"},
+        {"Zz:/", "Zz:/"}};
     for (const auto& [caption, opened] : addresses)
         EXPECT_EQ(XdgUrlViewer::openerAddress(caption), opened) << caption;
     StandInPrograms programs(scratch / "stand-ins");
