@@ -34,9 +34,11 @@ void WindowsFileSystem::scanFolder(const std::string& folder, const std::string&
     BY_HANDLE_FILE_INFORMATION info{};
     const std::uint64_t volume =
         ::GetFileInformationByHandle(directory.get(), &info) ? info.dwVolumeSerialNumber : 0;
-    // The folder's own identity, so that a link back up to the walk's root is known too.
-    if (volume != 0)
-        result.folder = {volume, (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow};
+    // The folder's own identity, so that a link back up to the walk's root is known too; a
+    // file system that gives every folder the index 0 gives none (as for its subfolders).
+    const std::uint64_t index = (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow;
+    if (volume != 0 && index != 0)
+        result.folder = {volume, index};
 
     std::vector<std::uint64_t> buffer(64 * 1024 / sizeof(std::uint64_t)); // 8-byte aligned
     const DWORD bufferBytes = static_cast<DWORD>(buffer.size() * sizeof(std::uint64_t));
