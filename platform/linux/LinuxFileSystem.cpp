@@ -2,6 +2,7 @@
 // text files and comparison on a Wine prefix's files, and the mapping of Windows paths.
 #include "platform/linux/LinuxFileSystem.h"
 
+#include "core/AsciiText.h"
 #include "core/OperationError.h"
 #include "core/PathRules.h"
 #include "platform/linux/Cp1252.h"
@@ -286,11 +287,10 @@ bool LinuxFileSystem::sameContents(const std::string& first, const std::string& 
 
 std::string LinuxFileSystem::literalPath(const std::string& folder) const
 {
-    char letter = folder.size() >= 2 && folder[1] == ':' ? folder[0] : '\0';
-    if (letter >= 'A' && letter <= 'Z')
-        letter = static_cast<char>(letter - 'A' + 'a');
-    if (letter < 'a' || letter > 'z')
+    const int drive = driveIndex(folder);
+    if (drive < 0)
         return std::string();
+    const char letter = static_cast<char>('a' + drive);
     std::string path;
     {
         const std::lock_guard<std::mutex> lock(m_driveCacheMutex);
@@ -313,7 +313,7 @@ std::string LinuxFileSystem::literalPath(const std::string& folder) const
         };
         ::clock_gettime(CLOCK_REALTIME, &now);
         const bool settled = haveFolder && now.tv_sec - st.st_mtim.tv_sec >= 2;
-        const std::size_t index = static_cast<std::size_t>(letter - 'a');
+        const auto index = static_cast<std::size_t>(drive);
         if (!m_driveKnown[index] || !settled) {
             const std::optional<fs::path> target = m_prefix.driveTarget(letter);
             m_driveTargets[index] = target ? target->string() : std::string();

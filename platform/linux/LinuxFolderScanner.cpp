@@ -3,6 +3,7 @@
 // takes a folder's identity from its parent's entry wherever the file system makes that sure.
 #include "platform/linux/LinuxFileSystem.h"
 
+#include "core/AsciiText.h"
 #include "core/OperationError.h"
 #include "platform/linux/SafeFiles.h"
 
@@ -223,12 +224,11 @@ private:
     // Drive links resolved once for this walk (each letter the first time it is met).
     std::string literalPath(const std::string& folder)
     {
-        char letter = folder.size() >= 2 && folder[1] == ':' ? folder[0] : '\0';
-        if (letter >= 'A' && letter <= 'Z')
-            letter = static_cast<char>(letter - 'A' + 'a');
-        if (letter < 'a' || letter > 'z')
+        const int drive = driveIndex(folder);
+        if (drive < 0)
             return std::string();
-        const std::size_t index = static_cast<std::size_t>(letter - 'a');
+        const char letter = static_cast<char>('a' + drive);
+        const auto index = static_cast<std::size_t>(drive);
         std::call_once(m_driveOnce[index], [&] {
             const std::optional<fs::path> target = m_files.m_prefix.driveTarget(letter);
             m_driveTargets[index] = target ? target->string() : std::string();

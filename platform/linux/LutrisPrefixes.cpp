@@ -2,6 +2,8 @@
 // game runs with (the game's own version, else the Wine runner's default, else GE-Proton).
 #include "platform/linux/LauncherPrefixes.h"
 
+#include "core/AsciiText.h"
+
 #include <system_error>
 
 namespace fs = std::filesystem;
@@ -30,9 +32,7 @@ struct LutrisPlace
 
 bool isLatestGeProton(const std::string& version)
 {
-    std::string lower;
-    for (char c : version)
-        lower += static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    const std::string lower = asciiLowered(version);
     return lower == "ge-proton" || lower == "ge-proton (latest)";
 }
 

@@ -2,11 +2,11 @@
 // read from libraryfolders.vdf, compatibilitytool.vdf, config.vdf and config_info.
 #include "platform/linux/SteamLibraries.h"
 
+#include "core/AsciiText.h"
 #include "platform/linux/PrefixFiles.h"
 #include "platform/linux/VdfText.h"
 #include "platform/linux/WinePrefixSearch.h"
 
-#include <cctype>
 #include <system_error>
 
 namespace fs = std::filesystem;
@@ -93,17 +93,6 @@ InstalledProton describeProton(const fs::path& folder, std::vector<std::string>&
                 for (const VdfNode& entry : compat->children)
                     proton.names.push_back(entry.key);
     return proton;
-}
-
-bool sameName(const std::string& a, const std::string& b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(a[i])) !=
-            std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
-    return true;
 }
 
 // The Proton folder that config_info's second line (its fonts folder) lies in.
@@ -205,7 +194,7 @@ const InstalledProton* SteamInstall::findProton(const std::string& name)
 {
     for (const InstalledProton& proton : protons())
         for (const std::string& known : proton.names)
-            if (sameName(known, name))
+            if (equalsIgnoreAsciiCase(known, name))
                 return &proton;
     return nullptr;
 }

@@ -2,25 +2,11 @@
 // format has no types, only quoted or bare texts, braces, a few escapes and // comments.
 #include "platform/linux/VdfText.h"
 
+#include "core/AsciiText.h"
+
 namespace velmoran {
 
 namespace {
-
-bool sameIgnoringCase(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        char x = a[i], y = b[i];
-        if (x >= 'A' && x <= 'Z')
-            x = static_cast<char>(x - 'A' + 'a');
-        if (y >= 'A' && y <= 'Z')
-            y = static_cast<char>(y - 'A' + 'a');
-        if (x != y)
-            return false;
-    }
-    return true;
-}
 
 class Reader
 {
@@ -176,7 +162,7 @@ private:
 const VdfNode* VdfNode::child(std::string_view name) const
 {
     for (const VdfNode& node : children)
-        if (sameIgnoringCase(node.key, name))
+        if (equalsIgnoreAsciiCase(node.key, name))
             return &node;
     return nullptr;
 }

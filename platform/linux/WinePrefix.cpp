@@ -1,5 +1,6 @@
 #include "platform/linux/WinePrefix.h"
 
+#include "core/AsciiText.h"
 #include "core/OperationError.h"
 #include "core/PathRules.h"
 
@@ -83,10 +84,9 @@ std::vector<WineDrive> WinePrefix::drives() const
 
 std::optional<fs::path> WinePrefix::driveTarget(char letter) const
 {
-    if (letter >= 'A' && letter <= 'Z')
-        letter = static_cast<char>(letter - 'A' + 'a');
-    if (letter < 'a' || letter > 'z' || !m_error.empty())
+    if (!isAsciiLetter(letter) || !m_error.empty())
         return std::nullopt;
+    letter = asciiLower(letter);
     // One link read, not the whole drive list: every path that is mapped comes here.
     std::error_code ec;
     if (fs::is_directory(dosDevices(), ec)) {
@@ -112,9 +112,7 @@ fs::path WinePrefix::toUnix(const std::string& windowsPath, const std::string& o
         throw OperationError(operation, {windowsPath}, m_error);
     // A Unix path (the program's own folder, the temporary folder) is taken as it is.
     const bool unixPath = !windowsPath.empty() && windowsPath[0] == '/';
-    if (!unixPath && (windowsPath.size() < 2 || windowsPath[1] != ':' ||
-                      !((windowsPath[0] >= 'a' && windowsPath[0] <= 'z') ||
-                        (windowsPath[0] >= 'A' && windowsPath[0] <= 'Z'))))
+    if (!unixPath && driveIndex(windowsPath) < 0)
         throw OperationError(operation, {windowsPath},
                              "the path does not begin with a drive letter");
     const std::optional<fs::path> target =

@@ -2,6 +2,7 @@
 // its keys and their 32-bit view, a quick scan first for the key sought.
 #include "platform/linux/WineRegistry.h"
 
+#include "core/AsciiText.h"
 #include "core/OperationError.h"
 #include "core/PathRules.h"
 #include "platform/linux/WineRegistryStrings.h"
@@ -118,11 +119,6 @@ std::optional<std::string> wow64Key(std::string_view keyPath)
     return std::string(first) + "\\Wow6432Node" + std::string(keyPath.substr(slash));
 }
 
-char asciiLower(char c)
-{
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c;
-}
-
 // Finds a text without regard to ASCII case. Sixteen places at a time are tested for the
 // needle's first and last character (compared with the 0x20 bit set, which makes capitals
 // and small letters alike and lets only a few other characters through); only where both
@@ -198,7 +194,7 @@ std::string literalKeyTail(std::string_view keyPath)
     for (std::size_t i = names.size(); i-- > (names.size() > 1 ? 1 : 0);) {
         const std::string_view name = names[i];
         const bool plain = !name.empty() && std::all_of(name.begin(), name.end(), [](char c) {
-            return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+            return isAsciiLetter(c) || isAsciiDigit(c) ||
                    c == ' ' || c == '.' || c == '-' || c == '_';
         });
         if (!plain)

@@ -1,5 +1,6 @@
 #include "platform/linux/XdgUrlViewer.h"
 
+#include "core/AsciiText.h"
 #include "core/OperationError.h"
 #include "platform/linux/DetachedProcess.h"
 
@@ -15,13 +16,7 @@ constexpr const char* Opener = "xdg-open";
 
 bool isSchemeCharacter(char c)
 {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '+' ||
-           c == '-' || c == '.';
-}
-
-bool isLetter(char c)
-{
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+    return isAsciiLetter(c) || isAsciiDigit(c) || c == '+' || c == '-' || c == '.';
 }
 
 } // namespace
@@ -34,7 +29,7 @@ std::string XdgUrlViewer::openerAddress(const std::string& address)
     // name ("example.org:8080") has a dot before the colon, and "localhost:8080" a digit
     // after it: neither names a scheme.
     const std::size_t colon = address.find(':');
-    bool hasScheme = colon != std::string::npos && colon > 0 && isLetter(address[0]);
+    bool hasScheme = colon != std::string::npos && colon > 0 && isAsciiLetter(address[0]);
     for (std::size_t i = 0; hasScheme && i < colon; ++i)
         hasScheme = isSchemeCharacter(address[i]) && address[i] != '.';
     if (hasScheme && colon + 1 < address.size() && address[colon + 1] >= '0' &&
