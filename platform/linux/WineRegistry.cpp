@@ -194,8 +194,8 @@ std::string literalKeyTail(std::string_view keyPath)
     for (std::size_t i = names.size(); i-- > (names.size() > 1 ? 1 : 0);) {
         const std::string_view name = names[i];
         const bool plain = !name.empty() && std::all_of(name.begin(), name.end(), [](char c) {
-            return isAsciiLetter(c) || isAsciiDigit(c) ||
-                   c == ' ' || c == '.' || c == '-' || c == '_';
+            return isAsciiLetter(c) || isAsciiDigit(c) || c == ' ' || c == '.' || c == '-' ||
+                   c == '_';
         });
         if (!plain)
             break;

@@ -43,7 +43,8 @@ void XdgUrlViewer::openShortcut(const std::string& shortcutFile, const std::stri
     const std::string operation = "open the web address " + address;
     const std::string file = m_prefix.toUnix(shortcutFile, operation).string();
     const std::string opener = findOnPath(Opener);
-    const int error = opener.empty() ? 0 : startDetached({opener, {openerAddress(address)}, {}, {}});
+    const int error =
+        opener.empty() ? 0 : startDetached({opener, {openerAddress(address)}, {}, {}});
 
     // The opener works from the address alone and never reads the file: whether it started
     // or not, the file goes now.
