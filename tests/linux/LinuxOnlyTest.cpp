@@ -22,12 +22,14 @@
 #include <cctype>
 #include <cstdio>
 #include <cstring>
+#include <linux/magic.h>
 #include <map>
 #include <random>
 #include <set>
 #include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
 #include <sys/wait.h>
 #include <sys/xattr.h>
 #include <thread>
@@ -233,6 +235,34 @@ TEST_F(OnWine, AFolderThatIsAMountPointIsWalkedOnceWhateverLeadsToIt)
                                                 readAhead, std::chrono::microseconds(0));
         EXPECT_EQ(seen.entries, Texts{"d:\\Mounts\\Again\\patch_d2.mpq"}) << readAhead;
         EXPECT_EQ(summary.repeatsSkipped, 1u) << readAhead;
+    }
+    // What the walk's scanner says of them: only the point may be one (it is listed with the
+    // identity of the entry it covers, every other folder with its own), both lie on local
+    // file systems, and a walk that begins on memory, not a disk, counts no disk reads.
+    fs::create_directories(sample.driveD() / "Mounts" / "Plain");
+    struct statfs disk
+    {
+    };
+    const bool onExt4 =
+        ::statfs(scratch.path().c_str(), &disk) == 0 && disk.f_type == EXT4_SUPER_MAGIC;
+    for (const char* root : {"d:\\Mounts\\in 'it\\", "d:\\Mounts\\"}) {
+        const auto scanner = files.folderScanner(PatchFileName);
+        scanner->scan(root, FolderId{}, scan);
+        EXPECT_EQ(scanner->diskBytesRead().has_value(),
+                  onExt4 && std::string(root).ends_with("s\\"));
+        ASSERT_EQ(scan.subfolders.size(), std::string(root).ends_with("s\\") ? 3u : 0u);
+        for (std::size_t i = 0; i < scan.subfolders.size(); ++i) {
+            const std::string& name = scan.subfolders[i];
+            const fs::path path = sample.driveD() / "Mounts" / name;
+            struct stat st
+            {
+            };
+            ASSERT_EQ(::stat(path.c_str(), &st), 0);
+            const FolderId own{st.st_dev, st.st_ino};
+            EXPECT_EQ(scanner->mayBeMountPoint(scan.subfolderIds[i]), name == "in 'it") << name;
+            EXPECT_EQ(scanner->surelyAnswers(scan.subfolderIds[i]), name != "in 'it") << name;
+            EXPECT_EQ(scan.subfolderIds[i] == own, name != "in 'it") << name;
+        }
     }
 }
 
