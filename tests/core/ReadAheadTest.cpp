@@ -1,0 +1,182 @@
+// The walk's reads ahead, seen from the folder scanner while the walk stands still: what is
+// read, in which order, how far ahead, and what is left alone once the walk forgets it.
+#include "core/FolderReader.h"
+#include "support/ScratchFolder.h"
+#include "support/TestPlatform.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
+using namespace velmoran;
+using namespace velmoran::testing;
+using namespace std::chrono_literals;
+using Texts = std::vector<std::string>;
+
+namespace {
+
+// The real scanner, telling which folders threads other than the walk's have read.
+class ReadsAhead : public FolderScanner
+{
+public:
+    explicit ReadsAhead(std::unique_ptr<FolderScanner> real) : m_real(std::move(real)) {}
+    void scan(const std::string& folder, const FolderId& known, FolderScan& result) override
+    {
+        m_real->scan(folder, known, result);
+        const std::lock_guard lock(m_mutex);
+        (std::this_thread::get_id() == m_walker ? m_walked : m_ahead).push_back(folder);
+        m_read.notify_all();
+    }
+    // Once n folders are read ahead (or 10 s have gone by), and a moment after, in case
+    // more follow that should not. A folder is read ahead before the reader keeps it.
+    Texts ahead(std::size_t n)
+    {
+        std::unique_lock lock(m_mutex);
+        m_read.wait_for(lock, 10s, [&] { return m_ahead.size() >= n; });
+        lock.unlock();
+        std::this_thread::sleep_for(50ms);
+        lock.lock();
+        return m_ahead;
+    }
+    Texts walked()
+    {
+        const std::lock_guard lock(m_mutex);
+        return m_walked;
+    }
+
+private:
+    std::unique_ptr<FolderScanner> m_real;
+    const std::thread::id m_walker = std::this_thread::get_id();
+    std::mutex m_mutex;
+    std::condition_variable m_read;
+    Texts m_ahead, m_walked;
+};
+
+class ReadAhead : public ::testing::Test
+{
+protected:
+    // Three subtrees of seven, seven and three folders; the walk's order of them comes from
+    // a plain recursive read, as the listing order is the file system's.
+    ReadAhead()
+    {
+        for (const char* leaf :
+             {"A/1/x", "A/1/y", "A/2/x", "A/2/y", "B/1/x", "B/1/y", "B/2/x", "B/2/y", "C/1/x"})
+            fs::create_directories(scratch / "tree" / leaf);
+        fs::create_directories(scratch / "prefix");
+        const auto plain = files().folderScanner("x");
+        walkOrder(*plain, root, {}, order);
+    }
+    FileSystem& files() { return services.real().files; }
+    struct Folder
+    {
+        std::string path;
+        Place place;
+        Texts subfolders;
+    };
+    void walkOrder(FolderScanner& scanner, const std::string& folder, const Place& place,
+                   std::vector<Folder>& out)
+    {
+        FolderScan scan;
+        scanner.scan(folder, {}, scan);
+        out.push_back({folder, place, scan.subfolders});
+        for (std::uint32_t i = 0; i < scan.subfolders.size(); ++i) {
+            Place child = place;
+            child.push_back(i);
+            walkOrder(scanner, folder + scan.subfolders[i] + '\\', child, out);
+        }
+    }
+    // The folders of the walk's order, from the first, that lie in none of the subtrees
+    // named (by their first letter below the root), as many as asked for.
+    Texts inOrder(std::size_t count, const std::string& except = "", std::size_t skip = 1) const
+    {
+        Texts out;
+        for (const auto& [path, place, subfolders] : order)
+            if (out.size() < count + skip &&
+                (except.empty() || except.find(path[root.size()]) == std::string::npos))
+                out.push_back(path);
+        out.erase(out.begin(),
+                  out.begin() + static_cast<std::ptrdiff_t>(std::min(skip, out.size())));
+        return out;
+    }
+    // The walk takes these folders, in its order, each as a plain read gives it.
+    void take(FolderReader& reader, const Texts& paths)
+    {
+        for (const Folder& folder : order)
+            if (std::find(paths.begin(), paths.end(), folder.path) != paths.end()) {
+                const ReadResult read = reader.take(folder.place, folder.path, {});
+                ASSERT_FALSE(read.error) << folder.path;
+                EXPECT_EQ(read.scan.subfolders, folder.subfolders) << folder.path;
+            }
+    }
+    Place placeOf(char subtree) const
+    {
+        for (const auto& [path, place, subfolders] : order)
+            if (place.size() == 1 && path[root.size()] == subtree)
+                return place;
+        return {};
+    }
+
+    ScratchFolder scratch{"velmoran-read-ahead"};
+    TestPlatform services{scratch / "prefix"};
+    const std::string root = (scratch / "tree").string() + '\\';
+    std::vector<Folder> order;
+};
+
+// One reader and a window of four: it reads the four folders that come next, waits, goes on
+// past a subtree the walk forgets, and again as the walk takes what it read.
+TEST_F(ReadAhead, ReadersKeepToTheWalksOrderAndWindow)
+{
+    ASSERT_EQ(order.size(), 18u);
+    ReadsAhead scanner(files().folderScanner("x"));
+    FolderReader reader(scanner, 1, 4, 0us);
+    ASSERT_FALSE(reader.take({}, root, {}).error);
+    const Texts first = inOrder(4);
+    EXPECT_EQ(scanner.ahead(4), first);
+    // Forgotten, the first subtree's are dropped; nothing more of it is read.
+    reader.forget(placeOf(first[0][root.size()]));
+    const std::string gone(1, first[0][root.size()]);
+    Texts expected = first;
+    for (const std::string& path : inOrder(4, gone))
+        expected.push_back(path);
+    EXPECT_EQ(scanner.ahead(8), expected);
+    // Once the walk has taken half of what was read (the last one read may not be kept
+    // yet), the reader fills the window again.
+    const Texts read = inOrder(2, gone);
+    take(reader, read);
+    for (const std::string& path : inOrder(2, gone, 5))
+        expected.push_back(path);
+    EXPECT_EQ(scanner.ahead(expected.size()), expected);
+    EXPECT_EQ(scanner.walked(), (Texts{root}));
+}
+
+// The subtree reader reads the subtrees it is handed, each in the walk's order, while the
+// walk goes through the one before them; what it read is taken, never read twice.
+TEST_F(ReadAhead, TheSubtreeReaderReadsWhatItIsHandedInTheWalksOrder)
+{
+    ReadsAhead scanner(files().folderScanner("x"));
+    FolderReader reader(scanner, 2, 256, std::chrono::hours(1));
+    ASSERT_FALSE(reader.take({}, root, {}).error);
+    EXPECT_TRUE(reader.wantsSubtree());
+    std::string letters;
+    for (const Folder& folder : order)
+        if (folder.place.size() == 1)
+            letters += folder.path[root.size()];
+    std::vector<FolderReader::Subtree> run;
+    for (const char letter : letters.substr(1))
+        run.push_back({placeOf(letter), root + letter + '\\', {}});
+    reader.handOver(run);
+    // It asks for more once it has read and kept all it was handed (at once, on a tree this
+    // small).
+    const auto end = std::chrono::steady_clock::now() + 10s;
+    while (!reader.wantsSubtree() && std::chrono::steady_clock::now() < end)
+        std::this_thread::sleep_for(1ms);
+    EXPECT_EQ(scanner.ahead(0), inOrder(17, letters.substr(0, 1)));
+    take(reader, inOrder(order.size()));
+    EXPECT_EQ(scanner.walked(), inOrder(8, letters.substr(1), 0));
+    EXPECT_EQ(reader.subtreeLevel(), 0u);
+}
+
+} // namespace
