@@ -518,6 +518,18 @@ TEST_F(OnWine, AnUnreadableDriveIsToldAndCIsSelectedUnlessItFailedItself)
         EXPECT_EQ(shown.shown, messages) << selected;
         EXPECT_EQ(form.driveSelections, selections) << selected;
     }
+    // The program starts on the deepest drive that holds its current folder; a folder whose
+    // name only begins with a drive's (".../drive_d2" for ".../drive_d") is not on it.
+    const fs::path started = fs::current_path();
+    const std::shared_ptr<void> back(nullptr, [&](void*) { fs::current_path(started); });
+    for (const auto& [folder, drive] :
+         {std::pair{sample.driveD() / "Mods", 'd'}, std::pair{sample.driveE(), 'e'},
+          std::pair{fs::path(sample.driveD().string() + "2"), 'z'}}) {
+        fs::create_directories(folder);
+        fs::current_path(folder);
+        EXPECT_EQ(services.real().drives.currentDrive().substr(0, 2), std::string(1, drive) + ":")
+            << folder;
+    }
 }
 
 } // namespace
