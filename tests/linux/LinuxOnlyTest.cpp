@@ -118,6 +118,15 @@ TEST_F(OnWine, PathsMapThroughTheDriveLinksAsTheyAreNowAndNamesHideAsWineHidesTh
     fs::last_write_time(sample.prefix() / "dosdevices",
                         fs::file_time_type::clock::now() - std::chrono::hours(1));
     EXPECT_EQ(scanned("m:\\"), (Names{"Eastern Sun", "Median"}));
+    // While the folder's time is recent, a link changed within the same tick (the time left as
+    // it was) is seen too: here the time is ahead of the clock, as recent as can be.
+    const auto recent = fs::file_time_type::clock::now() + std::chrono::hours(1);
+    fs::last_write_time(sample.prefix() / "dosdevices", recent);
+    EXPECT_EQ(scanned("m:\\"), (Names{"Eastern Sun", "Median"}));
+    fs::remove(sample.prefix() / "dosdevices" / "m:");
+    link(median, "m:");
+    fs::last_write_time(sample.prefix() / "dosdevices", recent);
+    EXPECT_EQ(scanned("m:\\"), (Names{"Sub", ".shown", "Archived"}));
     const Names root = scanned("z:\\"); // the kernel's folders and the prefix's own drive links
     EXPECT_EQ(root.count("proc") + root.count("sys") + root.count("dev"), 0u);
     EXPECT_EQ(scanned("z:" + sample.prefix().string()), Names{"drive_c"});
