@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -121,6 +122,11 @@ TEST(PathRules, FoldingIsSoundForEveryCharacter)
             continue;
         std::string name;
         appendUtf8(name, c);
+        const std::u8string standard = std::filesystem::path(std::u32string(1, c)).u8string();
+        ASSERT_EQ(name, std::string(standard.begin(), standard.end())) << int(c);
+        // A name cut short within longer text: only the bytes inside it count.
+        for (std::size_t k = 1; k < name.size(); ++k)
+            ASSERT_EQ(foldCase(std::string_view(name).substr(0, k)), name.substr(0, k)) << int(c);
         const char32_t capital = foldCodePoint(c);
         std::string folded;
         appendUtf8(folded, capital);
