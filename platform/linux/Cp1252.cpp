@@ -1,5 +1,8 @@
 #include "platform/linux/Cp1252.h"
 
+#include <algorithm>
+#include <iterator>
+
 namespace velmoran {
 
 namespace {
@@ -15,10 +18,9 @@ char toCp1252(char32_t c)
 {
     if (c < 0x80 || (c >= 0xA0 && c <= 0xFF))
         return static_cast<char>(c);
-    for (int i = 0; i < 32; ++i)
-        if (HighControls[i] == c && c != 0)
-            return static_cast<char>(0x80 + i);
-    return '?';
+    // c is past 0x7F here, so the table's zeros never match.
+    const auto* const found = std::find(std::begin(HighControls), std::end(HighControls), c);
+    return found == std::end(HighControls) ? '?' : static_cast<char>(0x80 + (found - HighControls));
 }
 
 bool isContinuation(unsigned char b)
