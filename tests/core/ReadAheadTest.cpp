@@ -58,50 +58,41 @@ private:
 class ReadAhead : public ::testing::Test
 {
 protected:
-    // Three subtrees of seven, seven and three folders; the walk's order of them comes from
-    // a plain recursive read, as the listing order is the file system's.
+    // Three subtrees of seven, seven and three folders, in the walk's order as a plain
+    // recursive read gives it (the listing order is the file system's).
     ReadAhead()
     {
         for (const char* leaf :
              {"A/1/x", "A/1/y", "A/2/x", "A/2/y", "B/1/x", "B/1/y", "B/2/x", "B/2/y", "C/1/x"})
             fs::create_directories(scratch / "tree" / leaf);
         fs::create_directories(scratch / "prefix");
-        const auto plain = files().folderScanner("x");
-        walkOrder(*plain, root, {}, order);
+        walkOrder(*services.real().files.folderScanner("x"), root, {});
     }
-    FileSystem& files() { return services.real().files; }
-    struct Folder
-    {
-        std::string path;
-        Place place;
-        Texts subfolders;
-    };
-    void walkOrder(FolderScanner& scanner, const std::string& folder, const Place& place,
-                   std::vector<Folder>& out)
+    void walkOrder(FolderScanner& scanner, const std::string& folder, const Place& place)
     {
         FolderScan scan;
         scanner.scan(folder, {}, scan);
-        out.push_back({folder, place, scan.subfolders});
+        order.push_back({folder, place, scan.subfolders});
         for (std::uint32_t i = 0; i < scan.subfolders.size(); ++i) {
             Place child = place;
             child.push_back(i);
-            walkOrder(scanner, folder + scan.subfolders[i] + '\\', child, out);
+            walkOrder(scanner, folder + scan.subfolders[i] + '\\', child);
         }
     }
-    // The folders of the walk's order, from the first, that lie in none of the subtrees
-    // named (by their first letter below the root), as many as asked for.
-    Texts inOrder(std::size_t count, const std::string& except = "", std::size_t skip = 1) const
+    char subtree(const std::string& path) const { return path[root.size()]; }
+    // The folders in the walk's order, but for the root and the subtrees named: `count` of
+    // them from the `from`th.
+    Texts inOrder(std::size_t count, const std::string& except = "", std::size_t from = 0) const
     {
         Texts out;
-        for (const auto& [path, place, subfolders] : order)
-            if (out.size() < count + skip &&
-                (except.empty() || except.find(path[root.size()]) == std::string::npos))
-                out.push_back(path);
-        out.erase(out.begin(),
-                  out.begin() + static_cast<std::ptrdiff_t>(std::min(skip, out.size())));
+        for (const Folder& folder : order)
+            if (!folder.place.empty() && except.find(subtree(folder.path)) == std::string::npos)
+                out.push_back(folder.path);
+        out.erase(out.begin(), out.begin() + static_cast<std::ptrdiff_t>(from));
+        out.resize(std::min(count, out.size()));
         return out;
     }
-    // The walk takes these folders, in its order, each as a plain read gives it.
+    // The walk takes these folders, in its order, each as the plain read gave it.
     void take(FolderReader& reader, const Texts& paths)
     {
         for (const Folder& folder : order)
@@ -111,17 +102,16 @@ protected:
                 EXPECT_EQ(read.scan.subfolders, folder.subfolders) << folder.path;
             }
     }
-    Place placeOf(char subtree) const
-    {
-        for (const auto& [path, place, subfolders] : order)
-            if (place.size() == 1 && path[root.size()] == subtree)
-                return place;
-        return {};
-    }
 
     ScratchFolder scratch{"velmoran-read-ahead"};
     TestPlatform services{scratch / "prefix"};
     const std::string root = (scratch / "tree").string() + '\\';
+    struct Folder
+    {
+        std::string path;
+        Place place;
+        Texts subfolders;
+    };
     std::vector<Folder> order;
 };
 
@@ -130,24 +120,23 @@ protected:
 TEST_F(ReadAhead, ReadersKeepToTheWalksOrderAndWindow)
 {
     ASSERT_EQ(order.size(), 18u);
-    ReadsAhead scanner(files().folderScanner("x"));
+    ReadsAhead scanner(services.real().files.folderScanner("x"));
     FolderReader reader(scanner, 1, 4, 0us);
     ASSERT_FALSE(reader.take({}, root, {}).error);
-    const Texts first = inOrder(4);
-    EXPECT_EQ(scanner.ahead(4), first);
+    Texts expected = inOrder(4);
+    EXPECT_EQ(scanner.ahead(4), expected);
     // Forgotten, the first subtree's are dropped; nothing more of it is read.
-    reader.forget(placeOf(first[0][root.size()]));
-    const std::string gone(1, first[0][root.size()]);
-    Texts expected = first;
-    for (const std::string& path : inOrder(4, gone))
-        expected.push_back(path);
+    const std::string gone(1, subtree(expected[0]));
+    reader.forget(order[1].place);
+    const auto append = [&](const Texts& more) {
+        expected.insert(expected.end(), more.begin(), more.end());
+    };
+    append(inOrder(4, gone));
     EXPECT_EQ(scanner.ahead(8), expected);
     // Once the walk has taken half of what was read (the last one read may not be kept
     // yet), the reader fills the window again.
-    const Texts read = inOrder(2, gone);
-    take(reader, read);
-    for (const std::string& path : inOrder(2, gone, 5))
-        expected.push_back(path);
+    take(reader, inOrder(2, gone));
+    append(inOrder(2, gone, 4));
     EXPECT_EQ(scanner.ahead(expected.size()), expected);
     EXPECT_EQ(scanner.walked(), (Texts{root}));
 }
@@ -156,27 +145,29 @@ TEST_F(ReadAhead, ReadersKeepToTheWalksOrderAndWindow)
 // walk goes through the one before them; what it read is taken, never read twice.
 TEST_F(ReadAhead, TheSubtreeReaderReadsWhatItIsHandedInTheWalksOrder)
 {
-    ReadsAhead scanner(files().folderScanner("x"));
+    ReadsAhead scanner(services.real().files.folderScanner("x"));
     FolderReader reader(scanner, 2, 256, std::chrono::hours(1));
     ASSERT_FALSE(reader.take({}, root, {}).error);
     EXPECT_TRUE(reader.wantsSubtree());
-    std::string letters;
+    std::vector<FolderReader::Subtree> run; // all but the first, which the walk enters next
     for (const Folder& folder : order)
-        if (folder.place.size() == 1)
-            letters += folder.path[root.size()];
-    std::vector<FolderReader::Subtree> run;
-    for (const char letter : letters.substr(1))
-        run.push_back({placeOf(letter), root + letter + '\\', {}});
+        if (folder.place.size() == 1 && folder.place[0] > 0)
+            run.push_back({folder.place, folder.path, {}});
     reader.handOver(run);
     // It asks for more once it has read and kept all it was handed (at once, on a tree this
     // small).
     const auto end = std::chrono::steady_clock::now() + 10s;
     while (!reader.wantsSubtree() && std::chrono::steady_clock::now() < end)
         std::this_thread::sleep_for(1ms);
-    EXPECT_EQ(scanner.ahead(0), inOrder(17, letters.substr(0, 1)));
-    take(reader, inOrder(order.size()));
-    EXPECT_EQ(scanner.walked(), inOrder(8, letters.substr(1), 0));
     EXPECT_EQ(reader.subtreeLevel(), 0u);
+    const std::string first(1, subtree(order[1].path));
+    EXPECT_EQ(scanner.ahead(0), inOrder(order.size(), first));
+    take(reader, inOrder(order.size()));
+    Texts walked{root};
+    for (const std::string& path : inOrder(order.size()))
+        if (subtree(path) == first[0])
+            walked.push_back(path);
+    EXPECT_EQ(scanner.walked(), walked);
 }
 
 } // namespace
