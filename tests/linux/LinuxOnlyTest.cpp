@@ -430,38 +430,76 @@ TEST(WineRegistryText, ReadsBackWhatWineWrote)
         key += random() % 2 ? "\\\\Blizzard Entertainment\\\\Diablo II"
                             : "\\\\BLIZZARD "
                               "entertainment\\\\diablo ii";
-        std::vector<std::pair<std::string, std::string>> written; // name, value (UTF-8)
+        // Every key is looked for too, by its path as a program names it: some are plain,
+        // some not (names Wine escapes, which the quick search for the key cannot use).
+        // key, name, value (none where it is no string)
+        std::vector<std::tuple<std::string, std::string, std::optional<std::string>>> written;
         for (int k = 0; k < 4; ++k) {
-            const bool game = k == 2;
-            body += "[" + (game ? key : wineEscaped(text(12), ']', raw, random)) + "] 1700000000\n";
+            std::u32string first = text(6), second = text(6);
+            std::erase(first, U'\\');
+            std::erase(second, U'\\');
+            const std::string path = k == 2 ? std::string(GameKeyPath)
+                                            : "Software\\k" + utf8(first) + "\\K" + utf8(second);
+            body += "[" +
+                    (k == 2 ? key
+                            : (win64 ? "Software\\\\Wow6432Node\\\\k" : "Software\\\\k") +
+                                  wineEscaped(first, ']', raw, random) + "\\\\K" +
+                                  wineEscaped(second, ']', raw, random)) +
+                    "] 1700000000\n";
             body += "#time=1da0000000000000\n@=\"the key's default value\"\n";
             for (int v = random() % 5; v > 0; --v) {
                 const std::u32string name = U"n" + text(8), value = text(40);
                 switch (random() % 4) {
                 case 0:
                     body += "\"" + wineEscaped(name, '"', raw, random) + "\"=dword:00000001\n";
+                    written.emplace_back(path, utf8(name), std::nullopt);
                     break;
                 case 1:
                     body += "\"" + wineEscaped(name, '"', raw, random) + "\"=hex:01,02,\\\n  03\n";
+                    written.emplace_back(path, utf8(name), std::nullopt);
                     break;
                 default:
                     body += "\"" + wineEscaped(name, '"', raw, random) +
                             "\"=" + (random() % 3 ? "" : "str(2):") + "\"" +
                             wineEscaped(value, '"', raw, random) + "\"\n";
-                    if (game)
-                        written.emplace_back(utf8(name), utf8(value));
+                    written.emplace_back(path, utf8(name), utf8(value));
                 }
             }
             body += "\n";
         }
-        for (const auto& [name, value] : written) {
+        for (const auto& [path, name, value] : written) {
             // The last value of that name wins, as where Wine loads a name twice.
-            const auto last = std::find_if(written.rbegin(), written.rend(),
-                                           [&](const auto& w) { return w.first == name; });
-            EXPECT_EQ(findWineRegistryString(body, GameKeyPath, name), last->second)
-                << body << "\nvalue name: " << name;
+            const auto last = std::find_if(written.rbegin(), written.rend(), [&](const auto& w) {
+                return equalsIgnoreCase(std::get<0>(w), path) && std::get<1>(w) == name;
+            });
+            EXPECT_EQ(findWineRegistryString(body, path, name), std::get<2>(*last))
+                << body << "\nkey: " << path << "\nvalue name: " << name;
         }
     }
+}
+
+// Where the game's entry is looked for, as a failure names it: the registry file, and whether
+// it is there at all; one that cannot be read is a failure of its own.
+TEST_F(OnWine, TheGamesEntryIsLookedForInTheRegistryFileNamed)
+{
+    WineRegistryReader reader(prefix);
+    const fs::path file = sample.prefix() / "system.reg";
+    const auto where = [&] {
+        return reader.describeLocation(RootKey::LocalMachine, GameKeyPath, GameValueName);
+    };
+    const std::string named = "the value \"InstallPath\" of the key HKEY_LOCAL_MACHINE\\" +
+                              std::string(GameKeyPath) +
+                              " (in a 64-bit prefix, its 32-bit view under Wow6432Node) in the "
+                              "Wine prefix's registry file " +
+                              file.string();
+    EXPECT_EQ(where(), named);
+    fs::remove(file);
+    EXPECT_EQ(where(), named + ", which does not exist (is the Wine prefix set up? Velmoran uses "
+                               "$WINEPREFIX, else ~/.wine)");
+    EXPECT_EQ(reader.readString(RootKey::LocalMachine, GameKeyPath, GameValueName), std::nullopt);
+    fs::create_directory(file);
+    EXPECT_TRUE(failsWith([&] { reader.readString(RootKey::LocalMachine, GameKeyPath, "x"); },
+                          {"read the Wine registry", file.string(), "Is a directory"}));
 }
 
 TEST_F(OnWine, WineAndTheOpenerAreStartedDetachedAndTheirFailuresNamed)
