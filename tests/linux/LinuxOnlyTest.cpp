@@ -523,6 +523,7 @@ TEST_F(OnWine, WineAndTheOpenerAreStartedDetachedAndTheirFailuresNamed)
         EXPECT_EQ(XdgUrlViewer::openerAddress(caption), opened) << caption;
     StandInPrograms programs(scratch / "stand-ins");
     writeFile(scratch / "TEMP.URL", "[InternetShortcut]\r\n");
+    const pid_t self = ::getpid();
     XdgUrlViewer{prefix}.openShortcut(scratch.path().string() + "\\TEMP.URL",
                                       "v.example.org/a b;$(touch x)'\"");
     EXPECT_FALSE(fs::exists(scratch / "TEMP.URL")); // the opener needs the address alone
@@ -530,6 +531,7 @@ TEST_F(OnWine, WineAndTheOpenerAreStartedDetachedAndTheirFailuresNamed)
     ASSERT_EQ(opened.size(), 1u);
     EXPECT_EQ(opened[0].back(), "arg=http://v.example.org/a b;$(touch x)'\"");
     EXPECT_EQ(::waitpid(-1, nullptr, WNOHANG), -1); // started from a grandchild: nothing to reap
+    EXPECT_EQ(::getpid(), self); // the caller goes on, not one of the processes it made
     WineProgramStarter starter{prefix};
     EXPECT_TRUE(failsWith([&] { starter.startProgram("q:\\Diablo II.exe", {}, "q:\\"); },
                           {"drive q: is not defined"}));
