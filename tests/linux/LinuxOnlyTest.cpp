@@ -10,6 +10,7 @@
 #include "platform/linux/LinuxFileSystem.h"
 #include "platform/linux/LinuxPlatform.h"
 #include "platform/linux/SafeFiles.h"
+#include "platform/linux/SteamLibraries.h"
 #include "platform/linux/WineProgramStarter.h"
 #include "platform/linux/WineRegistry.h"
 #include "platform/linux/XdgUrlViewer.h"
@@ -475,6 +476,39 @@ TEST(WineRegistryText, ReadsBackWhatWineWrote)
             EXPECT_EQ(findWineRegistryString(body, path, name), std::get<2>(*last))
                 << body << "\nkey: " << path << "\nvalue name: " << name;
         }
+    }
+}
+
+// Valve's Protons go by the names of Steam's mapping too: "Proton 8.0" is proton_8, "Proton
+// 5.13" proton_513; a folder that only looks like one of them has its own name alone.
+TEST(SteamProtons, AreFoundByTheirFolderNameAndByValvesMappingName)
+{
+    ScratchFolder home("velmoran-protons");
+    const fs::path common = home / ".local/share/Steam/steamapps/common";
+    for (const char* folder :
+         {"Proton 8.0", "Proton 5.13", "Proton - Experimental", "Proton Hotfix", "Proton 9.1x",
+          "Proton 7", "Proton .1", "Proton 6."}) {
+        writeFile(common / folder / "proton", "#!/bin/sh\n");
+        fs::permissions(common / folder / "proton", fs::perms::owner_all);
+    }
+    LinuxEnvironment environment;
+    environment.home = home.path();
+    SteamInstall steam = SteamInstall::find(environment);
+    const std::pair<const char*, const char*> names[] = {
+        {"proton_8", "Proton 8.0"},
+        {"proton_513", "Proton 5.13"},
+        {"proton_experimental", "Proton - Experimental"},
+        {"proton_hotfix", "Proton Hotfix"},
+        {"Proton 9.1x", "Proton 9.1x"},
+        {"proton_91x", ""},
+        {"proton_9", ""},
+        {"proton_7", ""},
+        {"proton_", ""},
+        {"proton_6", ""},
+        {"proton_80", ""}};
+    for (const auto& [name, folder] : names) {
+        const InstalledProton* proton = steam.findProton(name);
+        EXPECT_EQ(proton ? proton->folder.filename().string() : "", folder) << name;
     }
 }
 
