@@ -9,6 +9,7 @@
 #include "core/PathRules.h"
 #include "platform/linux/LinuxFileSystem.h"
 #include "platform/linux/LinuxPlatform.h"
+#include "platform/linux/PrefixFiles.h"
 #include "platform/linux/SafeFiles.h"
 #include "platform/linux/SteamLibraries.h"
 #include "platform/linux/WineProgramStarter.h"
@@ -510,6 +511,39 @@ TEST(SteamProtons, AreFoundByTheirFolderNameAndByValvesMappingName)
         const InstalledProton* proton = steam.findProton(name);
         EXPECT_EQ(proton ? proton->folder.filename().string() : "", folder) << name;
     }
+}
+
+// Launchers' folders and files: what is missing is passed over silently (or noted where
+// asked), what cannot be read is noted with the reason, a pipe is never waited on.
+TEST(LauncherFiles, AreReadOrPassedOverWithTheReason)
+{
+    ScratchFolder scratch("velmoran-launcher-files");
+    writeFile(scratch / "b", "B");
+    writeFile(scratch / "a", "A");
+    fs::create_directory_symlink(scratch / "loop", scratch / "loop");
+    ASSERT_EQ(::mkfifo((scratch / "pipe").c_str(), 0644), 0);
+    Texts noted;
+    EXPECT_EQ(folderEntries(scratch.path(), noted).front(), scratch / "a");
+    for (const char* folder : {"missing", "a", "loop"})
+        EXPECT_TRUE(folderEntries(scratch / folder, noted).empty()) << folder;
+    const std::tuple<const char*, bool, std::optional<std::string>> files[] = {
+        {"a", false, "A"},
+        {"missing", false, std::nullopt},
+        {"missing", true, std::nullopt},
+        {"loop", false, std::nullopt},
+        {"pipe", false, std::nullopt},
+        {"b", false, std::nullopt}}; // past the size allowed here
+    for (const auto& [file, noteMissing, text] : files)
+        EXPECT_EQ(readLauncherFile(scratch / file, file[0] == 'b' ? 0 : 8, noted, noteMissing),
+                  text)
+            << file;
+    const std::string at = scratch.path().string() + "/";
+    EXPECT_EQ(noted, (Texts{at + "loop: could not be read (Too many levels of symbolic links)",
+                            at + "missing: could not be read (No such file or directory)",
+                            at + "loop: could not be read (Too many levels of symbolic links)",
+                            at + "pipe: could not be read (not a file)",
+                            at + "b: could not be read (larger than a launcher's file of this "
+                                 "kind can be (0 KiB))"}));
 }
 
 // Where the game's entry is looked for, as a failure names it: the registry file, and whether
