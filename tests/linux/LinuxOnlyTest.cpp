@@ -546,6 +546,42 @@ TEST(LauncherFiles, AreReadOrPassedOverWithTheReason)
                                  "kind can be (0 KiB))"}));
 }
 
+// A prefix found again, by any path, is listed once with its first origin; it takes a later
+// start where the first knew nothing, and a later Wine start's Wines after its own.
+TEST(LauncherFiles, APrefixFoundAgainIsListedOnce)
+{
+    ScratchFolder scratch("velmoran-found");
+    fs::create_directories(scratch / "a");
+    fs::create_directory_symlink(scratch / "a", scratch / "link");
+    const auto wine = [](std::vector<fs::path> wines, std::string missing = "") {
+        PrefixStart start;
+        start.wines = std::move(wines);
+        start.missing = std::move(missing);
+        return start;
+    };
+    PrefixStart proton;
+    proton.through = StartThrough::Proton;
+    PrefixSearch search;
+    PrefixCollector found(search);
+    found.add(scratch / "a", "1", {});
+    found.add(scratch / "link", "2", wine({"/w1"}));
+    found.add(scratch / "a/", "3", wine({"/w2"}));
+    found.add(scratch / "a", "4", proton);
+    found.add("/no/such/d2/", "5", proton); // not there: known by its name
+    found.add("/no/such/d2", "6", wine({"/w3"}));
+    found.add("/no/such/d3", "7", wine({"/w4"}, "its Wine is missing"));
+    found.add("/no/such/./d3", "8", wine({"/w5"}));
+    Texts listed;
+    for (const FoundPrefix& prefix : search.prefixes) {
+        listed.push_back(prefix.root.string() + " " + prefix.origin + " " +
+                         (prefix.start.through == StartThrough::Wine ? "wine" : "proton"));
+        for (const fs::path& program : prefix.start.wines)
+            listed.back() += " " + program.string();
+    }
+    EXPECT_EQ(listed, (Texts{(scratch / "a").string() + " 1 wine /w1 /w2", "/no/such/d2 5 proton",
+                             "/no/such/d3 7 wine /w4"}));
+}
+
 // Where the game's entry is looked for, as a failure names it: the registry file, and whether
 // it is there at all; one that cannot be read is a failure of its own.
 TEST_F(OnWine, TheGamesEntryIsLookedForInTheRegistryFileNamed)
