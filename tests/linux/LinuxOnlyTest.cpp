@@ -7,6 +7,7 @@
 #include "core/PatchSearch.h"
 #include "core/PatchSwap.h"
 #include "core/PathRules.h"
+#include "platform/linux/DetachedProcess.h"
 #include "platform/linux/LinuxFileSystem.h"
 #include "platform/linux/LinuxPlatform.h"
 #include "platform/linux/PrefixFiles.h"
@@ -580,6 +581,31 @@ TEST(LauncherFiles, APrefixFoundAgainIsListedOnce)
     }
     EXPECT_EQ(listed, (Texts{(scratch / "a").string() + " 1 wine /w1 /w2", "/no/such/d2 5 proton",
                              "/no/such/d3 7 wine /w4"}));
+}
+
+// A program is looked for on PATH as a shell looks for it: folder by folder, an empty entry
+// being the current folder; a folder of that name, or a file that cannot run, is passed over.
+TEST(LauncherFiles, ProgramsAreLookedForOnPathAsTheShellDoes)
+{
+    ScratchFolder scratch("velmoran-path");
+    const std::string a = (scratch / "a").string(), b = (scratch / "b").string(),
+                      c = (scratch / "c").string();
+    writeFile(scratch / "a" / "prog", "not a program");
+    fs::create_directories(scratch / "c" / "prog");
+    for (const fs::path& runs : {scratch / "b" / "prog", scratch / "prog"}) {
+        writeFile(runs, "#!/bin/sh\n");
+        fs::permissions(runs, fs::perms::owner_all);
+    }
+    const fs::path started = fs::current_path();
+    const std::shared_ptr<void> back(nullptr, [&](void*) { fs::current_path(started); });
+    fs::current_path(scratch.path());
+    const std::pair<std::string, std::string> rows[] = {
+        {a + ":" + b, b + "/prog"}, {c + ":" + a, ""},        {c + ":", "./prog"},
+        {":" + c, "./prog"},        {c + "::" + b, "./prog"}, {"", "./prog"}};
+    for (const auto& [path, found] : rows) {
+        const ScopedVariable variable("PATH", path);
+        EXPECT_EQ(findOnPath("prog"), found) << path;
+    }
 }
 
 // Where the game's entry is looked for, as a failure names it: the registry file, and whether
