@@ -29,6 +29,7 @@
 #include <map>
 #include <random>
 #include <set>
+#include <sstream>
 #include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -606,6 +607,29 @@ TEST(LauncherFiles, ProgramsAreLookedForOnPathAsTheShellDoes)
         const ScopedVariable variable("PATH", path);
         EXPECT_EQ(findOnPath("prog"), found) << path;
     }
+}
+
+// A started program runs on its own: the start returns while it runs, in a session of its
+// own, with no input; a program that is not there is told by its errno.
+TEST(LauncherFiles, AStartedProgramRunsOnItsOwn)
+{
+    ScratchFolder scratch("velmoran-detached");
+    // It writes what it read, and its process and session ids.
+    const std::string script = "read x; echo \"[$x] $$ $(cut -d' ' -f6 /proc/$$/stat)\" > seen; "
+                               "i=0; while [ ! -e go ] && [ $i -lt 400 ]; do sleep 0.05; "
+                               "i=$((i+1)); done; touch ended";
+    ASSERT_EQ(startDetached({"/bin/sh", {"-c", script}, {}, scratch.path().string()}), 0);
+    EXPECT_FALSE(fs::exists(scratch / "ended"));
+    writeFile(scratch / "go", "");
+    for (int i = 0; i < 400 && !fs::exists(scratch / "ended"); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_TRUE(fs::exists(scratch / "ended"));
+    std::istringstream seen(readFile(scratch / "seen"));
+    std::string input;
+    pid_t process = 0, session = 0;
+    seen >> input >> process >> session;
+    EXPECT_TRUE(input == "[]" && process > 0 && session == process) << seen.str();
+    EXPECT_EQ(startDetached({(scratch / "none").string(), {}, {}, {}}), ENOENT);
 }
 
 // Where the game's entry is looked for, as a failure names it: the registry file, and whether
