@@ -305,9 +305,8 @@ TEST(SearchRunnerTest, AWalkStoppedWhileAReadIsBlockedIsNotWaitedForAndReportsNo
 {
     ScratchFolder scratch{"velmoran-blocked"};
     fs::create_directories(scratch / "prefix");
-    writeFile(scratch / "tree" / "A" / "patch_d2.mpq", "");
-    writeFile(scratch / "tree" / "Dead" / "patch_d2.mpq", "");
-    writeFile(scratch / "tree" / "Z" / "patch_d2.mpq", "");
+    for (const char* folder : {"A", "Dead", "Z"})
+        writeFile(scratch / "tree" / folder / "patch_d2.mpq", "");
     TestPlatform services{scratch / "prefix"};
     UnansweringFiles files(services.real().files, {"\\Dead\\"});
     std::size_t batches = 0, ends = 0;
