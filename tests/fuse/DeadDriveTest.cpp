@@ -42,9 +42,7 @@ public:
     {
         fs::create_directories(point);
         const std::string log = m_log.string();
-        struct stat parent
-        {
-        };
+        struct stat parent = {}, st = {};
         ::stat(point.parent_path().c_str(), &parent);
         m_process = ::fork();
         if (m_process == 0) {
@@ -54,23 +52,19 @@ public:
             ::execl(VELMORAN_DEAD_FOLDER_FS, VELMORAN_DEAD_FOLDER_FS, point.c_str(), nullptr);
             ::_exit(127);
         }
-        // Mounted once the folder lies on a device of its own.
-        for (int i = 0; i < 2000; ++i) {
-            struct stat st
-            {
-            };
-            if (::stat(point.c_str(), &st) == 0 && st.st_dev != parent.st_dev) {
-                m_mounted = true;
-                return;
-            }
-            if (::waitpid(m_process, nullptr, WNOHANG) == m_process) {
-                m_process = -1;
-                m_failure = readFile(log);
-                return;
-            }
-            QTest::qWait(10);
+        // Mounted once the folder lies on a device of its own, unless the program ended first.
+        bool ended = false;
+        const auto settled = [&] {
+            return (::stat(point.c_str(), &st) == 0 && st.st_dev != parent.st_dev) ||
+                   (ended = ::waitpid(m_process, nullptr, WNOHANG) == m_process);
+        };
+        m_mounted = QTest::qWaitFor(settled, 20000) && !ended;
+        if (ended) {
+            m_process = -1;
+            m_failure = readFile(log);
+        } else if (!m_mounted) {
+            m_failure = "the file system did not come up within 20 s";
         }
-        m_failure = "the file system did not come up within 20 s";
     }
     ~DeadFolderMount() { end(); }
     void end()
@@ -89,12 +83,9 @@ public:
     // "readdir /dead-list"; false when it has not within 20 s.
     bool waitUntilAsked(const std::string& request) const
     {
-        for (int i = 0; i < 2000; ++i) {
-            if (readFile(m_log).find("never answering " + request) != std::string::npos)
-                return true;
-            QTest::qWait(10);
-        }
-        return false;
+        return QTest::qWaitFor(
+            [&] { return readFile(m_log).find("never answering " + request) != std::string::npos; },
+            20000);
     }
     const std::string& failure() const { return m_failure; }
 
@@ -127,11 +118,7 @@ protected:
     {
         if (mount)
             mount->end(); // the reads that never answered fail now, and their threads end
-        for (int i = 0;
-             i < 20000 && (SearchRunner::joinEndedWalks() > 0 || ThreadLeftBehind::count() > 0);
-             ++i)
-            QTest::qWait(1);
-        EXPECT_EQ(ThreadLeftBehind::count() + SearchRunner::joinEndedWalks(), 0u);
+        EXPECT_EQ(walkThreadsLeft(), 0u);
         controller.reset();
     }
     void selectDrive(const char* letter)
@@ -140,9 +127,7 @@ protected:
     }
     void waitForTheEnd()
     {
-        for (int i = 0; i < 60000 && controller->searchRunner()->running(); ++i)
-            QTest::qWait(1);
-        ASSERT_FALSE(controller->searchRunner()->running());
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !controller->searchRunner()->running(); }, 60000));
     }
     Texts list() const
     {
@@ -188,9 +173,8 @@ TEST_F(DeadDrive, NeitherASecondFindNorClosingTheWindowWaitsForAFolderThatNeverA
     QTest::mouseClick(form->cmdFind(), Qt::LeftButton);
     ASSERT_TRUE(mount->waitUntilAsked("readdir /dead-list")); // which it waits for, for ever
     // Meanwhile the window shows what the walk found: the root's four folders counted.
-    for (int i = 0; i < 20000 && form->windowTitle() != "4"; ++i)
-        QTest::qWait(1);
-    EXPECT_EQ(form->windowTitle().toStdString(), "4");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return form->windowTitle() == "4"; }, 20000))
+        << form->windowTitle().toStdString();
     QTest::mouseClick(form->cmdFind(), Qt::LeftButton); // returns: the first walk is let go
     EXPECT_TRUE(controller->searchRunner()->running());
     form->close(); // and so does closing the window

@@ -132,11 +132,7 @@ int main(int argc, char* argv[])
     operations.open = open;
     operations.read = read;
     // In the foreground, with a thread per request, so that the dead folders hold only theirs.
-    char* args[] = {argv[0],
-                    const_cast<char*>("-f"),
-                    const_cast<char*>("-o"),
-                    const_cast<char*>("fsname=velmoran-dead"),
-                    argv[1],
-                    nullptr};
+    char foreground[] = "-f", option[] = "-o", name[] = "fsname=velmoran-dead";
+    char* args[] = {argv[0], foreground, option, name, argv[1], nullptr};
     return fuse_main(5, args, &operations, nullptr);
 }

@@ -13,15 +13,9 @@ using namespace velmoran::testing;
 
 namespace {
 
-struct FamilyCase
-{
-    QStringList families;
-    const char* chosen;
-};
-
 TEST(DesignFont, TheFirstFittingFaceIsChosenAndNoneWhereNoneFits)
 {
-    const FamilyCase cases[] = {
+    const std::pair<QStringList, const char*> cases[] = {
         {{"DejaVu Sans", "MS Sans Serif", "Liberation Sans"}, "MS Sans Serif"},
         {{"Arial", "Microsoft Sans Serif"}, "Microsoft Sans Serif"},
         {{"Arial", "Liberation Sans", "DejaVu Sans"}, "Liberation Sans"},
@@ -29,9 +23,9 @@ TEST(DesignFont, TheFirstFittingFaceIsChosenAndNoneWhereNoneFits)
         {{"DejaVu Sans", "Liberation Sans Narrow", "liberation sans"}, ""},
         {{}, ""},
     };
-    for (const FamilyCase& c : cases)
-        EXPECT_EQ(designFontFamily(c.families).toStdString(), c.chosen)
-            << c.families.join(", ").toStdString();
+    for (const auto& [families, chosen] : cases)
+        EXPECT_EQ(designFontFamily(families).toStdString(), chosen)
+            << families.join(", ").toStdString();
 }
 
 // The font the bundle ships, as Debian's fonts-liberation installs it.

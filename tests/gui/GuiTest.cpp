@@ -205,8 +205,7 @@ TEST_F(ProgramRun, EveryButtonAndWindowWorksAndTheProgramEndsWithTheLastWindow)
 {
     form->drive1()->setCurrentIndex(form->drive1()->findText("d:", Qt::MatchStartsWith));
     EXPECT_EQ(click(form->cmdFind()), "");
-    for (int i = 0; i < 20000 && controller.searchRunner()->running(); ++i)
-        QTest::qWait(1);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !controller.searchRunner()->running(); }, 20000));
     EXPECT_EQ(form->list1()->model()->rowCount(), 2);
     EXPECT_EQ(form->windowTitle(), "2");
     form->check(1)->setCheckState(Qt::Checked);
@@ -291,8 +290,7 @@ TEST(SearchRunnerTest, AStoppedOrRestartedWalkEndsAndReportsNothingMore)
         [&](const SearchSummary&, const std::string&) { ++ends; });
     runner.start("c:\\");
     runner.start("c:\\"); // the first is stopped, whatever it had found
-    for (int i = 0; i < 20000 && entries == 0; ++i)
-        QTest::qWait(1);
+    (void)QTest::qWaitFor([&] { return entries > 0; }, 20000);
     runner.stop(); // does not wait: the walk without end ends by itself
     const std::size_t seen = entries;
     EXPECT_FALSE(runner.running());
@@ -300,19 +298,15 @@ TEST(SearchRunnerTest, AStoppedOrRestartedWalkEndsAndReportsNothingMore)
     EXPECT_EQ(entries, seen);
     EXPECT_GT(seen, 0u);
     EXPECT_EQ(ends, 0u);
-    for (int i = 0;
-         i < 20000 && (SearchRunner::joinEndedWalks() > 0 || ThreadLeftBehind::count() > 0); ++i)
-        QTest::qWait(1);
-    EXPECT_EQ(ThreadLeftBehind::count() + SearchRunner::joinEndedWalks(), 0u); // before `tree` goes
+    EXPECT_EQ(walkThreadsLeft(), 0u); // before `tree` goes
 }
 
 TEST(SearchRunnerTest, AWalkStoppedWhileAReadIsBlockedIsNotWaitedForAndReportsNothingLater)
 {
     ScratchFolder scratch{"velmoran-blocked"};
     fs::create_directories(scratch / "prefix");
-    writeFile(scratch / "tree" / "A" / "patch_d2.mpq", "");
-    writeFile(scratch / "tree" / "Dead" / "patch_d2.mpq", "");
-    writeFile(scratch / "tree" / "Z" / "patch_d2.mpq", "");
+    for (const char* folder : {"A", "Dead", "Z"})
+        writeFile(scratch / "tree" / folder / "patch_d2.mpq", "");
     TestPlatform services{scratch / "prefix"};
     UnansweringFiles files(services.real().files, {"\\Dead\\"});
     std::size_t batches = 0, ends = 0;
@@ -329,11 +323,7 @@ TEST(SearchRunnerTest, AWalkStoppedWhileAReadIsBlockedIsNotWaitedForAndReportsNo
         QApplication::processEvents();
         batches = ends = 0;
         files.release(); // Dead's read fails now, and the stopped walks go on to Z
-        for (int i = 0;
-             i < 20000 && (SearchRunner::joinEndedWalks() > 0 || ThreadLeftBehind::count() > 0);
-             ++i)
-            QTest::qWait(1);
-        EXPECT_EQ(ThreadLeftBehind::count() + SearchRunner::joinEndedWalks(), 0u);
+        EXPECT_EQ(walkThreadsLeft(), 0u);
         QApplication::processEvents();
     } // the runner is gone as well
     QApplication::processEvents();

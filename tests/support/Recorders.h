@@ -65,7 +65,6 @@ struct FixedRegistry : RegistryReader
     explicit FixedRegistry(std::optional<std::string> value = {}) : value(std::move(value)) {}
     std::optional<std::string> readString(RootKey, const std::string&, const std::string&) override
     {
-        ++lookups;
         return value;
     }
     std::string describeLocation(RootKey, const std::string& key,
@@ -74,7 +73,6 @@ struct FixedRegistry : RegistryReader
         return "HKEY_LOCAL_MACHINE\\" + key + " " + name;
     }
     std::optional<std::string> value;
-    int lookups = 0;
 };
 
 struct FakeForm : MainWindowControls

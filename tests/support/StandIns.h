@@ -78,7 +78,6 @@ public:
         }
         return runs;
     }
-    const fs::path& bin() const { return m_bin; }
 
 private:
     fs::path m_bin, m_records;

@@ -190,9 +190,7 @@ const std::string Copy = Saves + " | copy:" + Saves.substr(8);
 // A name, a start, the steps killed, the layout an undisturbed run leaves; in twelve parts.
 using Scenario = std::tuple<const char*, const char*, const char*, std::string>;
 constexpr int Parts = 12;
-class PatchSwapFaults : public ::testing::TestWithParam<std::tuple<Scenario, int>>
-{
-};
+using PatchSwapFaults = ::testing::TestWithParam<std::tuple<Scenario, int>>;
 
 TEST_P(PatchSwapFaults, NothingIsLostWhereverTheProcessIsKilled)
 {
