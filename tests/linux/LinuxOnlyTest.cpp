@@ -190,6 +190,24 @@ TEST_F(OnWine, SpecialFilesAreRefusedAndReadOnlyFoldersCopied)
     EXPECT_TRUE(failsWith([&] { files.copyFile(pipe, game + "\\x.mpq"); }, {"not a regular file"}));
     EXPECT_TRUE(failsWith([&] { files.sameContents(pipe, game + "\\patch_d2.mpq"); },
                           {"not a regular file"}));
+    // A copy keeps the source's permission bits, stored attributes and write time; a written
+    // file keeps the mode of the one it replaces, and a new one has the umask's.
+    const fs::path source = sample.gameFolder() / "patch_d2.mpq", copy = source.parent_path() / "K";
+    fs::permissions(source, fs::perms(0640));
+    ASSERT_EQ(::setxattr(source.c_str(), "user.DOSATTRIB", "0x4", 3, 0), 0);
+    const auto written = fs::last_write_time(source) - std::chrono::hours(50);
+    fs::last_write_time(source, written);
+    files.copyFile(game + "\\patch_d2.mpq", game + "\\K");
+    EXPECT_EQ(fs::status(copy).permissions(), fs::perms(0640));
+    EXPECT_EQ(fs::last_write_time(copy), written);
+    EXPECT_EQ(files.fileAttributes(game + "\\K"), Attribute::Archive | Attribute::System);
+    const mode_t mask = ::umask(027);
+    files.writeTextFile(game + "\\New.txt", {"x"});
+    fs::permissions(copy, fs::perms(0604));
+    files.writeTextFile(game + "\\K", {"x"});
+    ::umask(mask);
+    EXPECT_EQ(fs::status(copy.parent_path() / "New.txt").permissions(), fs::perms(0640));
+    EXPECT_EQ(fs::status(copy).permissions(), fs::perms(0604));
     fs::permissions(sample.gameFolder() / "save", fs::perms(0555));
     files.copyFolderTree(game + "\\save", game + "\\Copy");
     files.copyFolderTree(game + "\\save", game + "\\Copy");
