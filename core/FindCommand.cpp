@@ -1,5 +1,6 @@
 #include "core/FindCommand.h"
 
+#include "core/AsciiText.h"
 #include "core/OperationError.h"
 
 #include <exception>
@@ -24,8 +25,7 @@ private:
 
 bool isFallbackDrive(const std::string& driveName)
 {
-    return driveName.size() >= 2 && (driveName[0] == 'c' || driveName[0] == 'C') &&
-           driveName[1] == ':';
+    return driveIndex(driveName) == 'c' - 'a';
 }
 
 } // namespace
