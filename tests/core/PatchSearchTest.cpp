@@ -230,6 +230,26 @@ TEST_F(Walk, IsTheSameWhicheverOfItsThreadsReadsFirst)
     EXPECT_EQ(alone.entries.size(), 3u);
 }
 
+TEST_F(Walk, StopsBeforeTheNextFolderOnceAsked)
+{
+    make({"A/patch_d2.mpq", "B/patch_d2.mpq", "C/patch_d2.mpq"});
+    for (const unsigned readAhead : {0u, DefaultReadAhead}) {
+        struct Stopping : Recorder
+        {
+            void matchFound(const std::string& entry) override
+            {
+                Recorder::matchFound(entry);
+                stop.request();
+            }
+            StopRequest stop;
+        } seen;
+        summary = FindFiles(files(), at(), PatchFileName, seen, &seen.stop, readAhead);
+        EXPECT_EQ(seen.entries, Texts{at("A\\patch_d2.mpq")}) << readAhead;
+        EXPECT_TRUE(summary.stopped) << readAhead;
+        EXPECT_EQ(summary.foldersRead, 2u) << readAhead; // the root and A
+    }
+}
+
 TEST(FindCommand, TheRootIsTheDriveLetterAndOneUnreadFolderIsToldAsOne)
 {
     for (const auto& [drive, root] :

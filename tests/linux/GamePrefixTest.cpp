@@ -63,6 +63,8 @@ struct Home
     fs::path home = scratch / "home", record = scratch / "record";
     LinuxEnvironment environment;
     ScopedVariable path{"PATH", (scratch / "bin").string() + ":/usr/bin:/bin"};
+    // Only the launchers' own variables are replaced, not others whose names begin alike.
+    ScopedVariable kept{"WINEPREFIX_KEPT", "kept"};
     FakeForm form;
     RecordingMessages messages;
 
@@ -90,6 +92,7 @@ struct Home
             writeFile(at, "#!/bin/sh\n{ printf 'program=%s\\ncwd=%s\\n' \"$0\" \"$(pwd)\"\n"
                           "  env | grep -E '^(GAMEID|PROTONPATH|STEAM_COMPAT_[A-Z_]*|WINEARCH|"
                           "WINEPREFIX)=' | sort\n"
+                          "  [ \"$WINEPREFIX_KEPT\" = kept ] || echo lost=WINEPREFIX_KEPT\n"
                           "  for a in \"$@\"; do printf 'arg=%s\\n' \"$a\"; done\n} > " +
                               record.string() + ".part && mv " + record.string() + ".part " +
                               record.string() + "\n");
