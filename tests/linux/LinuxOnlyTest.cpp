@@ -211,6 +211,14 @@ TEST_F(OnWine, SpecialFilesAreRefusedAndReadOnlyFoldersCopied)
     fs::permissions(sample.gameFolder() / "save", fs::perms(0555));
     files.copyFolderTree(game + "\\save", game + "\\Copy");
     files.copyFolderTree(game + "\\save", game + "\\Copy");
+    fs::create_directory(sample.gameFolder() / "Into");
+    for (const char* into : {"\\Copy\\", "\\Into/"}) { // a separator at the end: into it
+        files.copyFolderTree(game + "\\save", game + into);
+        EXPECT_TRUE(fs::is_directory(sample.gameFolder() / std::string(into + 1, 4) / "save"));
+    }
+    EXPECT_EQ(std::distance(fs::directory_iterator(sample.gameFolder() / "Into"), {}), 1);
+    EXPECT_TRUE(failsWith([&] { files.copyFolderTree(game + "\\save", game + "\\None\\"); },
+                          {"the destination folder does not exist"}));
     EXPECT_NE(fs::status(sample.gameFolder() / "Copy").permissions() & fs::perms::owner_write,
               fs::perms::none);
     EXPECT_TRUE(
@@ -751,6 +759,9 @@ TEST_F(OnWine, AnUnreadableDriveIsToldAndCIsSelectedUnlessItFailedItself)
         EXPECT_EQ(services.real().drives.currentDrive().substr(0, 2), std::string(1, drive) + ":")
             << folder;
     }
+    fs::remove(sample.prefix() / "dosdevices" / "z:"); // on no drive: c:, as the list names it
+    fs::current_path(scratch.path());
+    EXPECT_EQ(services.real().drives.currentDrive(), "c:" + none);
 }
 
 } // namespace
