@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <condition_variable>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 using namespace velmoran;
@@ -26,7 +27,9 @@ public:
     void scan(const std::string& folder, const FolderId& known, FolderScan& result) override
     {
         m_real->scan(folder, known, result);
+        std::this_thread::sleep_for(pause);
         const std::lock_guard lock(m_mutex);
+        disk += diskPerRead;
         (std::this_thread::get_id() == m_walker ? m_walked : m_ahead).push_back(folder);
         m_read.notify_all();
     }
@@ -46,6 +49,14 @@ public:
         const std::lock_guard lock(m_mutex);
         return m_walked;
     }
+    std::optional<std::uint64_t> diskBytesRead() override
+    {
+        const std::lock_guard lock(m_mutex);
+        return std::optional<std::uint64_t>(disk);
+    }
+    // Each read at least this long, and this much more read from the disk.
+    std::chrono::milliseconds pause{0};
+    std::uint64_t disk = 0, diskPerRead = 0;
 
 private:
     std::unique_ptr<FolderScanner> m_real;
@@ -139,6 +150,25 @@ TEST_F(ReadAhead, ReadersKeepToTheWalksOrderAndWindow)
     append(inOrder(2, gone, 4));
     EXPECT_EQ(scanner.ahead(expected.size()), expected);
     EXPECT_EQ(scanner.walked(), (Texts{root}));
+}
+
+// The readers start once the walk's own reads have turned slow and, where the disk's reads
+// are counted, only if the disk is being read (a cold cache, not a busy processor).
+TEST_F(ReadAhead, ReadersStartOnlyWhenTheWalksReadsAreSlowOnAColdDisk)
+{
+    for (const bool cold : {false, true}) {
+        ReadsAhead scanner(services.real().files.folderScanner("x"));
+        scanner.pause = 4ms; // its moving average passes 1 ms by the sixteenth read
+        scanner.diskPerRead = cold ? 1u << 20 : 0;
+        FolderReader reader(scanner, 1, 256, 1ms);
+        ASSERT_FALSE(reader.take({}, root, {}).error);
+        take(reader, inOrder(15));
+        // Started after the sixteenth read, they read the two folders that come after it,
+        // which the walk then takes as read.
+        EXPECT_EQ(scanner.ahead(cold ? 2 : 0), cold ? inOrder(2, "", 15) : Texts{}) << cold;
+        take(reader, inOrder(2, "", 15));
+        EXPECT_EQ(scanner.walked().size(), cold ? 16u : order.size()) << cold;
+    }
 }
 
 // The subtree reader reads the subtrees it is handed, each in the walk's order, while the
