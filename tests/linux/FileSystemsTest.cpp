@@ -24,14 +24,15 @@ namespace {
 class OnMounts : public ::testing::Test
 {
 protected:
-    // Mounts a small tmpfs (or, given a source, binds it read-only) on a new folder; false
-    // where this system does not let the tests mount.
-    bool mount(const fs::path& point, const fs::path& readOnlySource = {})
+    // Mounts a small file system of the type (or, given a source, binds it read-only) on a
+    // new folder; false where this system does not let the tests mount.
+    bool mount(const fs::path& point, const char* type = "tmpfs",
+               const fs::path& readOnlySource = {})
     {
         fs::create_directories(point);
         const bool bound = !readOnlySource.empty();
         if (bound ? ::mount(readOnlySource.c_str(), point.c_str(), nullptr, MS_BIND, nullptr)
-                  : ::mount("tmpfs", point.c_str(), "tmpfs", 0, "size=1m"))
+                  : ::mount(type, point.c_str(), type, 0, "size=1m"))
             return false;
         m_points.push_back(point);
         return !bound || ::mount(nullptr, point.c_str(), nullptr, MS_BIND | MS_REMOUNT | MS_RDONLY,
@@ -106,6 +107,9 @@ TEST_F(OnMounts, FilesOnTwoFileSystemsWithTheSameInodeNumbersAreTwoFiles)
 TEST_F(OnMounts, EveryFailureNamesItsCause)
 {
     const fs::path rw = scratch / "rw", ro = scratch / "ro";
+    const auto in = [](const fs::path& folder, const char* name) {
+        return (folder / name).string();
+    };
     writeFile(rw / "save" / "a.d2s", "a");
     fs::create_directories(rw / "folder");
     fs::create_directories(rw / "Backup");
@@ -117,11 +121,12 @@ TEST_F(OnMounts, EveryFailureNamesItsCause)
     writeFile(brokenOpener, "#!/no/such/shell\n");
     fs::permissions(brokenOpener, fs::perms::owner_all);
     fs::create_hard_link(rw / "archive.mpq", rw / "hard.mpq");
-    if (!mount(ro, rw))
+    if (!mount(ro, nullptr, rw))
         GTEST_SKIP() << "cannot bind a folder read-only: " << std::strerror(errno);
-    const auto in = [](const fs::path& folder, const char* name) {
-        return (folder / name).string();
-    };
+    const fs::path plain = scratch / "plain"; // ramfs keeps no user attributes
+    ASSERT_TRUE(mount(plain, "ramfs"));
+    writeFile(plain / "patch_d2.mpq", "x");
+    files.setAttributes(in(plain, "patch_d2.mpq"), 0); // nothing to store: no failure
     const std::string readOnly = std::strerror(EROFS);
     const std::pair<std::function<void()>, Texts> rows[] = {
         {[&] { files.makeFolder(in(rw, "Backup")); }, {"it exists already"}},
@@ -130,6 +135,12 @@ TEST_F(OnMounts, EveryFailureNamesItsCause)
         {[&] { files.removeFolder(in(ro, "folder")); }, {readOnly}},
         {[&] { files.deleteFiles(in(ro, "save/*.d2s")); }, {"cannot delete", readOnly}},
         {[&] { files.copyFile(in(rw, "archive.mpq"), in(ro, "x.mpq")); }, {readOnly}},
+        {[&] { files.deleteFiles(in(rw, "missing/*.d2s")); }, {"the folder does not exist"}},
+        {[&] { files.deleteFiles(in(rw, "archive.mpq/*.d2s")); }, {"the folder does not exist"}},
+        {[&] { files.setAttributes(in(ro, "archive.mpq"), Attribute::Hidden); },
+         {"cannot store the hidden or system attribute", readOnly}},
+        {[&] { files.setAttributes(in(plain, "patch_d2.mpq"), Attribute::Hidden); },
+         {"keeps no user extended attributes (user.DOSATTRIB)"}},
         // Another name of the same file goes, and here it cannot.
         {[&] { files.moveFile(in(ro, "hard.mpq"), in(rw, "archive.mpq")); },
          {"cannot delete " + in(ro, "hard.mpq"), readOnly}},
