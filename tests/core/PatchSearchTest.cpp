@@ -286,8 +286,11 @@ TEST_F(UnansweredFolder, IsPassedOverAndEveryOtherMatchIsFoundInTheSameOrder)
 {
     make({"A/patch_d2.mpq", "Dead/patch_d2.mpq", "Dead/Below/patch_d2.mpq", "M/Mute/patch_d2.mpq",
           "M/patch_d2.mpq", "Z/patch_d2.mpq"});
+    const fs::path elsewhere = scratch / "elsewhere";
+    fs::create_directories(elsewhere);
+    fs::create_directory_symlink(scratch / "tree" / "Dead", elsewhere / "ToDead");
     // Read by the walk alone, with the subtree reader, with the read-ahead readers; a second
-    // walk does not try again the folders whose reads are still blocked.
+    // walk does not try again the folders whose reads are still blocked, by any name.
     for (const auto& [readAhead, slowRead] :
          {std::pair{0u, 0}, {DefaultReadAhead, 1}, {DefaultReadAhead, 0}}) {
         UnansweringFiles files(services.real().files, {"\\Dead\\", "\\Mute\\"});
@@ -306,6 +309,10 @@ TEST_F(UnansweredFolder, IsPassedOverAndEveryOtherMatchIsFoundInTheSameOrder)
                 EXPECT_GE(seen.waits, 2u);
             }
         }
+        const Recorder again = Walk::walk(elsewhere.string(), &files, readAhead, {}, Limit);
+        EXPECT_EQ(again.passedOver, Texts{"Could not read the folder.\n" + elsewhere.string() +
+                                          "\\ToDead\\\n\nReason: did not answer within 250 ms"})
+            << readAhead;
         // Each tried and left blocked once, whoever read it first.
         EXPECT_EQ(files.tried(), 2u) << readAhead;
         EXPECT_EQ(files.blocked(), 2u) << readAhead;
