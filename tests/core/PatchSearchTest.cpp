@@ -24,16 +24,6 @@ using Texts = std::vector<std::string>;
 
 namespace {
 
-struct Recorder : SearchObserver
-{
-    void subfolderFound(std::uint64_t count) override { captions.push_back(std::to_string(count)); }
-    void matchFound(const std::string& entry) override { entries.push_back(entry); }
-    void folderPassedOver(const OperationError& e) override { passedOver.push_back(e.what()); }
-    void waiting() override { ++waits; }
-    Texts entries, captions, passedOver;
-    unsigned waits = 0;
-};
-
 class Walk : public ::testing::Test
 {
 protected:
@@ -50,11 +40,11 @@ protected:
                                              : writeFile(scratch / "tree" / path, path);
     }
     // With slowRead an hour, the subtree reader alone reads ahead; with none, the readers too.
-    Recorder walk(const std::string& root, FileSystem* through = nullptr,
-                  unsigned readAhead = DefaultReadAhead, std::chrono::hours slowRead = {},
-                  std::chrono::milliseconds answerLimit = DefaultAnswerLimit)
+    SearchRecorder walk(const std::string& root, FileSystem* through = nullptr,
+                        unsigned readAhead = DefaultReadAhead, std::chrono::hours slowRead = {},
+                        std::chrono::milliseconds answerLimit = DefaultAnswerLimit)
     {
-        Recorder seen;
+        SearchRecorder seen;
         summary = FindFiles(through ? *through : files(), root, PatchFileName, seen, nullptr,
                             readAhead, slowRead, answerLimit);
         return seen;
@@ -68,7 +58,7 @@ protected:
 
 // What the walk must give, the long way: the ordinary listing operations, depth first; a
 // subfolder listed after its folder (or a link to it) was listed is not entered again.
-void referenceWalk(FileSystem& files, const std::string& folder, Recorder& out,
+void referenceWalk(FileSystem& files, const std::string& folder, SearchRecorder& out,
                    std::set<fs::path>& listed)
 {
     const auto identity = [](std::string path) { // the tests' paths are Unix ones
@@ -143,12 +133,12 @@ TEST_F(Walk, GivesWhatTheListingOperationsGiveWhateverIsReadAhead)
             if (fs::exists(hidden))
                 files().setAttributes(at(relative), Attribute::Hidden);
         }
-        Recorder expected;
+        SearchRecorder expected;
         std::set<fs::path> walked;
         referenceWalk(files(), at(root), expected, walked);
         for (const unsigned readAhead : {0u, 1u, 2u, DefaultReadAhead}) { // root with "\\"
-            const Recorder seen = walk(at(root) + (readAhead == 1 ? "\\" : ""), nullptr, readAhead,
-                                       std::chrono::hours(readAhead == 2));
+            const SearchRecorder seen = walk(at(root) + (readAhead == 1 ? "\\" : ""), nullptr,
+                                             readAhead, std::chrono::hours(readAhead == 2));
             EXPECT_EQ(seen.entries, expected.entries) << seed << " " << readAhead;
             EXPECT_EQ(seen.captions, expected.captions) << seed << " " << readAhead;
             EXPECT_EQ(summary.foldersRead, walked.size()) << seed << " " << readAhead;
@@ -184,7 +174,7 @@ TEST_F(Walk, AFolderRemovedDuringTheWalkIsGoneAndOneThatCannotBeReadIsTold)
         bool removed = false;
         ChangingFiles changing(files(),
                                [&] { removed = fs::remove_all(scratch / "tree" / "Backup") > 0; });
-        const Recorder seen = walk(at(), &changing, readAhead);
+        const SearchRecorder seen = walk(at(), &changing, readAhead);
         EXPECT_TRUE(removed);
         EXPECT_EQ(seen.entries, (Texts{at("A\\patch_d2.mpq"), at("Z\\patch_d2.mpq")})) << readAhead;
         EXPECT_EQ(summary.foldersPassedOver, 1u) << readAhead; // Locked, not Backup
@@ -192,7 +182,7 @@ TEST_F(Walk, AFolderRemovedDuringTheWalkIsGoneAndOneThatCannotBeReadIsTold)
         EXPECT_NE(seen.passedOver[0].find(at("Locked")), std::string::npos) << seen.passedOver[0];
         EXPECT_EQ(summary.firstPassedOver, seen.passedOver[0]);
     }
-    const Recorder missing = walk(at("No such folder")); // told
+    const SearchRecorder missing = walk(at("No such folder")); // told
     ASSERT_EQ(missing.passedOver.size(), 1u);
     EXPECT_NE(missing.passedOver[0].find(at("No such folder") + "\\"), std::string::npos)
         << missing.passedOver[0];
@@ -218,11 +208,11 @@ TEST_F(Walk, IsTheSameWhicheverOfItsThreadsReadsFirst)
     std::error_code noLinks; // loops where the system makes links
     fs::create_directory_symlink(scratch / "tree/A", scratch / "tree/I/J/BackToA", noLinks);
     fs::create_directory_symlink(scratch / "tree/I", scratch / "tree/A/B/ToI", noLinks);
-    const Recorder alone = walk(at(), nullptr, 0);
+    const SearchRecorder alone = walk(at(), nullptr, 0);
     const SearchSummary aloneSummary = summary;
     for (const int hold : {0, 1, 0, 1}) {
         Held held(files(), hold);
-        const Recorder seen = walk(at(), &held, 8, std::chrono::hours(1));
+        const SearchRecorder seen = walk(at(), &held, 8, std::chrono::hours(1));
         EXPECT_EQ(seen.entries, alone.entries) << hold;
         EXPECT_EQ(seen.captions, alone.captions) << hold;
         EXPECT_EQ(summary.repeatsSkipped, aloneSummary.repeatsSkipped) << hold;
@@ -234,11 +224,11 @@ TEST_F(Walk, StopsBeforeTheNextFolderOnceAsked)
 {
     make({"A/patch_d2.mpq", "B/patch_d2.mpq", "C/patch_d2.mpq"});
     for (const unsigned readAhead : {0u, DefaultReadAhead}) {
-        struct Stopping : Recorder
+        struct Stopping : SearchRecorder
         {
             void matchFound(const std::string& entry) override
             {
-                Recorder::matchFound(entry);
+                SearchRecorder::matchFound(entry);
                 stop.request();
             }
             StopRequest stop;
@@ -271,7 +261,7 @@ protected:
     // Short, yet far above what a read of a healthy scratch folder takes on a busy machine.
     static constexpr std::chrono::milliseconds Limit{250};
 
-    Recorder walk(FileSystem& through, unsigned readAhead, std::chrono::hours slowRead)
+    SearchRecorder walk(FileSystem& through, unsigned readAhead, std::chrono::hours slowRead)
     {
         return Walk::walk(at(), &through, readAhead, slowRead, Limit);
     }
@@ -295,7 +285,7 @@ TEST_F(UnansweredFolder, IsPassedOverAndEveryOtherMatchIsFoundInTheSameOrder)
          {std::pair{0u, 0}, {DefaultReadAhead, 1}, {DefaultReadAhead, 0}}) {
         UnansweringFiles files(services.real().files, {"\\Dead\\", "\\Mute\\"});
         for (int walks = 0; walks < 2; ++walks) {
-            const Recorder seen = walk(files, readAhead, std::chrono::hours(slowRead));
+            const SearchRecorder seen = walk(files, readAhead, std::chrono::hours(slowRead));
             EXPECT_EQ(seen.entries,
                       (Texts{at("A\\patch_d2.mpq"), at("M\\patch_d2.mpq"), at("Z\\patch_d2.mpq")}))
                 << readAhead;
@@ -309,7 +299,7 @@ TEST_F(UnansweredFolder, IsPassedOverAndEveryOtherMatchIsFoundInTheSameOrder)
                 EXPECT_GE(seen.waits, 2u);
             }
         }
-        const Recorder again = Walk::walk(elsewhere.string(), &files, readAhead, {}, Limit);
+        const SearchRecorder again = Walk::walk(elsewhere.string(), &files, readAhead, {}, Limit);
         EXPECT_EQ(again.passedOver, Texts{"Could not read the folder.\n" + elsewhere.string() +
                                           "\\ToDead\\\n\nReason: did not answer within 250 ms"})
             << readAhead;
@@ -328,7 +318,7 @@ TEST_F(UnansweredFolder, FileSystemIsGivenUpOnceAsManyReadsAsMayBeAreBlocked)
     static_assert(MaxBlockedReads == 4);
     UnansweringFiles files(services.real().files,
                            {"\\D1\\", "\\D2\\", "\\D3\\", "\\D4\\", "\\D5\\", "\\D6\\"});
-    const Recorder seen = walk(files, 0, {});
+    const SearchRecorder seen = walk(files, 0, {});
     // D5, D6 and Z lie on the same file system as the four folders that never answered.
     EXPECT_EQ(seen.entries, Texts{at("A\\patch_d2.mpq")});
     const std::string givenUp = "Could not read the folder.\n" + at("D5") +

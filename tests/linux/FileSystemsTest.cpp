@@ -76,20 +76,14 @@ TEST_F(OnMounts, FilesOnTwoFileSystemsWithTheSameInodeNumbersAreTwoFiles)
         GTEST_SKIP() << "this tmpfs numbers its files across mounts";
     ASSERT_NE(a.device, b.device);
 
-    struct Seen : SearchObserver
-    {
-        void subfolderFound(std::uint64_t) override {}
-        void matchFound(const std::string& entry) override { entries.push_back(entry); }
-        void folderPassedOver(const OperationError& e) override { entries.push_back(e.what()); }
-        Texts entries;
-    };
     for (const unsigned readAhead : {0u, DefaultReadAhead}) {
-        Seen seen;
+        SearchRecorder seen;
         const SearchSummary summary =
             FindFiles(files, outer.string(), PatchFileName, seen, nullptr, readAhead);
         EXPECT_EQ(seen.entries, (Texts{outer.string() + "\\patch_d2.mpq",
                                        outer.string() + "\\inner\\patch_d2.mpq"}))
             << readAhead;
+        EXPECT_EQ(seen.passedOver, Texts{}) << readAhead;
         EXPECT_EQ(summary.repeatsSkipped, 0u) << readAhead;
     }
 

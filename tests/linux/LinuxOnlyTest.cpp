@@ -150,16 +150,12 @@ TEST_F(OnWine, FolderLinksAreFollowedWithTheirTargetsIdentityAndLoopsEnd)
     EXPECT_EQ(findFirst(files, "d:\\Links\\ToReal", FindFilter::Folder), "ToReal");
     EXPECT_EQ(findFirst(files, "d:\\Links\\Broken", FindFilter::Ordinary),
               "Broken"); // the link itself
-    struct Count : SearchObserver
-    {
-        void subfolderFound(std::uint64_t) override {}
-        void matchFound(const std::string&) override { ++matches; }
-        void folderPassedOver(const OperationError&) override { ++matches; }
-        int matches = 0;
-    } seen;
+    SearchRecorder seen;
     const SearchSummary summary = FindFiles(files, "d:\\Links\\", PatchFileName, seen, nullptr,
                                             DefaultReadAhead, std::chrono::microseconds(0));
-    EXPECT_EQ(seen.matches, 2);            // nothing passed over
+    EXPECT_EQ(seen.entries,
+              (Texts{"d:\\Links\\Real\\patch_d2.mpq", "d:\\Links\\Real\\B\\patch_d2.mpq"}));
+    EXPECT_EQ(seen.passedOver, Texts{});
     EXPECT_EQ(summary.repeatsSkipped, 3u); // ToReal, Up, Again
     // Folders the walk keeps open for their subfolders leave descriptors for its other opens.
     fs::path deep = sample.driveD() / "Deep";
@@ -261,18 +257,12 @@ TEST_F(OnWine, AFolderThatIsAMountPointIsWalkedOnceWhateverLeadsToIt)
                                         [&](void*) { ::umount2(point.c_str(), MNT_DETACH); });
     writeFile(point / "patch_d2.mpq", "x");
     fs::create_directory_symlink(point, sample.driveD() / "Mounts" / "Again");
-    struct Count : SearchObserver
-    {
-        void subfolderFound(std::uint64_t) override {}
-        void matchFound(const std::string& entry) override { entries.push_back(entry); }
-        void folderPassedOver(const OperationError& e) override { entries.push_back(e.what()); }
-        Texts entries;
-    };
     for (const unsigned readAhead : {0u, DefaultReadAhead}) {
-        Count seen;
+        SearchRecorder seen;
         const SearchSummary summary = FindFiles(files, "d:\\Mounts", PatchFileName, seen, nullptr,
                                                 readAhead, std::chrono::microseconds(0));
         EXPECT_EQ(seen.entries, Texts{"d:\\Mounts\\Again\\patch_d2.mpq"}) << readAhead;
+        EXPECT_EQ(seen.passedOver, Texts{}) << readAhead;
         EXPECT_EQ(summary.repeatsSkipped, 1u) << readAhead;
     }
     // What the walk's scanner says of them: only the point may be one (it is listed with the

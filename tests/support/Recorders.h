@@ -1,9 +1,11 @@
 #pragma once
 
-// Stand-ins for the main window, the message box, the starter, a one-value registry.
+// Stand-ins for the main window, the message box, the starter, a one-value registry, and a
+// record of what a walk told.
 #include "core/FileSystem.h"
 #include "core/MainWindowControls.h"
 #include "core/OperationError.h"
+#include "core/PatchSearch.h"
 #include "core/ProgramStarter.h"
 #include "core/Registry.h"
 #include "core/UserMessages.h"
@@ -33,6 +35,16 @@ template <typename F>
     }
     return ::testing::AssertionFailure() << "no failure";
 }
+
+struct SearchRecorder : SearchObserver
+{
+    void subfolderFound(std::uint64_t count) override { captions.push_back(std::to_string(count)); }
+    void matchFound(const std::string& entry) override { entries.push_back(entry); }
+    void folderPassedOver(const OperationError& e) override { passedOver.push_back(e.what()); }
+    void waiting() override { ++waits; }
+    std::vector<std::string> entries, captions, passedOver;
+    unsigned waits = 0;
+};
 
 struct ShownMessage
 {
