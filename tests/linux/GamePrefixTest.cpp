@@ -390,6 +390,12 @@ TEST(SteamFiles, BrokenTextIsRefusedWithItsReasonAndTheRestIsRead)
     EXPECT_EQ(root->valueAt({"libraryfolders", "1"}), "/a \"b\" \\ c\n\\q"); // case, escapes
     EXPECT_EQ(root->valueAt({"libraryfolders"}), std::nullopt);              // a block
     EXPECT_EQ(root->valueAt({"libraryfolders", "1", "path"}), std::nullopt); // a value
+    // A comment begins at "//" anywhere but in quotes; a single "/" is text.
+    const std::optional<VdfNode> commented =
+        parseVdf("// c\na { b c/d // d\n e f//x\n g /h \"i\" \"//j\" }", error);
+    ASSERT_TRUE(commented) << error;
+    for (const auto& [key, value] : {std::pair{"b", "c/d"}, {"e", "f"}, {"g", "/h"}, {"i", "//j"}})
+        EXPECT_EQ(commented->valueAt({"a", key}), value) << key;
 }
 
 } // namespace

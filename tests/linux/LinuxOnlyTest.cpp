@@ -372,7 +372,8 @@ TEST(WineRegistryText, FindsTheInstallPathAsWineReadsIt)
         {"win64 ignores other keys", file("win64", other + native + plain + at("\"D2\"")), "D2"},
         {"a high surrogate twice", win32("\"\\xd83d\\xd83d\\xde00\""),
          "\357\277\275\xF0\x9F\x98\x80"},
-        {"lone surrogates", win32("\"\\xd83dA\\xde00\""), "\357\277\275A\357\277\275"},
+        {"lone surrogates", win32("\"\\xd83dA\\xde00\\xd83d\""),
+         "\357\277\275A\357\277\275\357\277\275"},
         {"a dword is no string", win32("dword:00000001"), std::nullopt},
         {"escapes Wine never writes", win32("\"\\q\\xz\""), "qxz"},
         {"missing header", plain + native, std::nullopt},
@@ -709,8 +710,11 @@ TEST_F(OnWine, WineAndTheOpenerAreStartedDetachedAndTheirFailuresNamed)
     WineProgramStarter starter{prefix};
     EXPECT_TRUE(failsWith([&] { starter.startProgram("q:\\Diablo II.exe", {}, "q:\\"); },
                           {"drive q: is not defined"}));
-    const ScopedVariable noWine("PATH", (scratch / "empty").string());
     const std::string game = sample.gameFolderWindows();
+    EXPECT_TRUE(failsWith([&] { starter.startProgram(game + "\\save", {}, game); },
+                          {"the program " + (sample.gameFolder() / "save").string() +
+                           " does not exist"})); // a folder is no program
+    const ScopedVariable noWine("PATH", (scratch / "empty").string());
     EXPECT_TRUE(failsWith([&] { starter.startProgram(game + "\\Diablo II.exe", {}, game); },
                           {"wine was not found"}));
 }
