@@ -8,6 +8,7 @@
 #include "core/PatchSwap.h"
 #include "core/PathRules.h"
 #include "platform/linux/DetachedProcess.h"
+#include "platform/linux/LauncherPrefixes.h"
 #include "platform/linux/LinuxFileSystem.h"
 #include "platform/linux/LinuxPlatform.h"
 #include "platform/linux/PrefixFiles.h"
@@ -501,6 +502,30 @@ TEST(WineRegistryText, ReadsBackWhatWineWrote)
 
 // Valve's Protons go by the names of Steam's mapping too: "Proton 8.0" is proton_8, "Proton
 // 5.13" proton_513; a folder that only looks like one of them has its own name alone.
+// A Proton prefix is the "pfx" folder of a compatdata folder that Proton has recorded (its
+// "version" or "config_info"), or such a folder itself where its "pfx" leads back to it (umu).
+TEST(SteamPrefixes, AProtonPrefixIsKnownByItsCompatDataFolder)
+{
+    ScratchFolder scratch("velmoran-compat");
+    const fs::path data = scratch / "compatdata";
+    for (const char* folder : {"7/pfx", "8/pfx", "9/other", "u"})
+        fs::create_directories(data / folder);
+    writeFile(data / "7" / "version", "8.0");
+    writeFile(data / "9" / "config_info", "x");
+    writeFile(data / "u" / "version", "GE-Proton");
+    fs::create_directory_symlink(".", data / "u" / "pfx");
+    const std::pair<fs::path, std::optional<fs::path>> rows[] = {
+        {data / "7" / "pfx", data / "7"},
+        {data / "7" / "pfx/", data / "7"},
+        {data / "8" / "pfx", std::nullopt}, // not recorded
+        {data / "9" / "other", std::nullopt},
+        {data / "7", std::nullopt}, // its pfx is another
+        {data / "u", data / "u"},
+        {data / "u" / "pfx", data / "u"}};
+    for (const auto& [prefix, compat] : rows)
+        EXPECT_EQ(compatDataOf(prefix), compat) << prefix;
+}
+
 TEST(SteamProtons, AreFoundByTheirFolderNameAndByValvesMappingName)
 {
     ScratchFolder home("velmoran-protons");
