@@ -243,7 +243,7 @@ void copyBytes(int in, int out, const FailureContext& context)
 
 } // namespace
 
-bool copyFile(const fs::path& source, const fs::path& destination, const FailureContext& context,
+void copyFile(const fs::path& source, const fs::path& destination, const FailureContext& context,
               FolderSync sync)
 {
     // Non-blocking, so that a named pipe in the source's place is refused, not waited on.
@@ -266,7 +266,7 @@ bool copyFile(const fs::path& source, const fs::path& destination, const Failure
     if (::stat(destination.c_str(), &destinationStat) == 0) {
         if (destinationStat.st_dev == sourceStat.st_dev &&
             destinationStat.st_ino == sourceStat.st_ino)
-            return false; // the same file under two names: nothing to do
+            return; // the same file under two names: nothing to do
         if (S_ISDIR(destinationStat.st_mode))
             raiseFailure(context, "the destination is a folder");
     } else if (errno != ENOENT) {
@@ -294,7 +294,6 @@ bool copyFile(const fs::path& source, const fs::path& destination, const Failure
     temporary.commit(destination, context);
     if (sync == FolderSync::Now)
         syncFolder(folder, context);
-    return true;
 }
 
 void writeFile(const fs::path& destination, std::string_view bytes, const FailureContext& context)
@@ -363,12 +362,11 @@ bool isTemporaryName(std::string_view name)
     return true;
 }
 
-int removeStrayTemporaries(const fs::path& folder)
+void removeStrayTemporaries(const fs::path& folder)
 {
     DIR* dir = ::opendir(folder.c_str());
     if (!dir)
-        return 0;
-    int removed = 0;
+        return;
     while (const dirent* entry = ::readdir(dir)) {
         const std::string_view name(entry->d_name);
         if (!isTemporaryName(name))
@@ -376,11 +374,10 @@ int removeStrayTemporaries(const fs::path& folder)
         const long pid = std::strtol(entry->d_name + TemporaryPrefix.size(), nullptr, 10);
         // Left by a process that is gone: it was interrupted before its rename.
         if (pid > 0 && pid != ::getpid() && ::kill(static_cast<pid_t>(pid), 0) != 0 &&
-            errno == ESRCH && ::unlinkat(::dirfd(dir), entry->d_name, 0) == 0)
-            ++removed;
+            errno == ESRCH)
+            ::unlinkat(::dirfd(dir), entry->d_name, 0);
     }
     ::closedir(dir);
-    return removed;
 }
 
 } // namespace SafeFiles

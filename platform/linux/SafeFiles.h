@@ -65,10 +65,10 @@ enum class FolderSync
 };
 
 // Copies the file source to destination, replacing a file of that name, with the source's
-// permission bits, modification time and DOS attributes. Returns false and changes nothing
-// when both paths name the same file. The destination's folder is flushed unless
+// permission bits, modification time and DOS attributes. Changes nothing when both paths
+// name the same file. The destination's folder is flushed unless
 // FolderSync::Later is given (the caller then calls syncFolder itself).
-bool copyFile(const std::filesystem::path& source, const std::filesystem::path& destination,
+void copyFile(const std::filesystem::path& source, const std::filesystem::path& destination,
               const FailureContext& context, FolderSync sync = FolderSync::Now);
 
 // Creates or replaces the file with exactly these bytes.
@@ -92,8 +92,8 @@ void syncFolder(const std::filesystem::path& folder, const FailureContext& conte
 bool isTemporaryName(std::string_view name);
 
 // Removes the temporary files of this kind in the folder whose process no longer runs.
-// Gives how many it removed; never fails.
-int removeStrayTemporaries(const std::filesystem::path& folder);
+// Never fails.
+void removeStrayTemporaries(const std::filesystem::path& folder);
 
 } // namespace SafeFiles
 
