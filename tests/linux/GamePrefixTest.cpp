@@ -63,8 +63,9 @@ struct Home
     fs::path home = scratch / "home", record = scratch / "record";
     LinuxEnvironment environment;
     ScopedVariable path{"PATH", (scratch / "bin").string() + ":/usr/bin:/bin"};
-    // Only the launchers' own variables are replaced, not others whose names begin alike.
-    ScopedVariable kept{"WINEPREFIX_KEPT", "kept"};
+    // The launchers' own variables replace the user's, once each; others whose names begin
+    // alike stay.
+    ScopedVariable kept{"WINEPREFIX_KEPT", "kept"}, replaced{"GAMEID", "stale"};
     FakeForm form;
     RecordingMessages messages;
 
@@ -91,7 +92,9 @@ struct Home
         } else if (what == "program") {
             writeFile(at, "#!/bin/sh\n{ printf 'program=%s\\ncwd=%s\\n' \"$0\" \"$(pwd)\"\n"
                           "  env | grep -E '^(GAMEID|PROTONPATH|STEAM_COMPAT_[A-Z_]*|WINEARCH|"
-                          "WINEPREFIX)=' | sort\n"
+                          "WINEPREFIX)=' | grep -v =stale | sort\n"
+                          "  tr '\\0' '\\n' < /proc/$$/environ | cut -d= -f1 | sort | uniq -d |"
+                          " sed s/^/twice=/\n"
                           "  [ \"$WINEPREFIX_KEPT\" = kept ] || echo lost=WINEPREFIX_KEPT\n"
                           "  for a in \"$@\"; do printf 'arg=%s\\n' \"$a\"; done\n} > " +
                               record.string() + ".part && mv " + record.string() + ".part " +

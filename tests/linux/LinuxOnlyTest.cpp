@@ -130,6 +130,7 @@ TEST_F(OnWine, PathsMapThroughTheDriveLinksAsTheyAreNowAndNamesHideAsWineHidesTh
     EXPECT_EQ(scanned("m:\\"), (Names{"Eastern Sun", "Median"}));
     fs::remove(sample.prefix() / "dosdevices" / "m:");
     link(median, "m:");
+    fs::create_directory_symlink("/proc", median / "Kernel"); // passed over by what it leads to
     fs::last_write_time(sample.prefix() / "dosdevices", recent);
     EXPECT_EQ(scanned("m:\\"), (Names{"Sub", ".shown", "Archived"}));
     const Names root = scanned("z:\\"); // the kernel's folders and the prefix's own drive links
