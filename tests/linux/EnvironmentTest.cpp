@@ -2,12 +2,15 @@
 // the XDG base folders (absolute ones only) and the folder for temporary files.
 #include "core/Platform.h"
 #include "platform/linux/LinuxEnvironment.h"
+#include "platform/linux/LinuxFileSystem.h"
 #include "platform/linux/LinuxPlatform.h"
+#include "support/Recorders.h"
 #include "support/ScratchFolder.h"
 #include "support/StandIns.h"
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <optional>
 
 using namespace velmoran;
@@ -47,4 +50,23 @@ TEST(Environment, IsReadAsTheXdgRulesSay)
         EXPECT_EQ(services->platform().applicationFolder,
                   fs::read_symlink("/proc/self/exe").parent_path());
     }
+}
+
+// Wine refuses a relative WINEPREFIX, so every file operation fails with that reason, even
+// where a prefix of that name lies in the current folder.
+TEST(Environment, ARelativeWinePrefixIsRefusedEvenWhereItsFolderExists)
+{
+    ScratchFolder scratch("velmoran-relative");
+    fs::create_directories(scratch / "rel" / "dosdevices");
+    fs::create_directory_symlink("/", scratch / "rel" / "dosdevices" / "z:");
+    const fs::path started = fs::current_path();
+    const std::shared_ptr<void> back(nullptr, [&](void*) { fs::current_path(started); });
+    fs::current_path(scratch.path());
+    LinuxEnvironment environment;
+    environment.winePrefix = "rel";
+    LinuxFileSystem files{WinePrefix::fromEnvironment(environment)};
+    FolderScan scan;
+    const std::string reason = "WINEPREFIX is set to \"rel\", which is not an absolute path";
+    EXPECT_TRUE(failsWith([&] { files.scanFolder("z:\\tmp", "x", scan); }, {reason}));
+    EXPECT_TRUE(failsWith([&] { files.makeFolder("z:\\tmp\\x"); }, {reason}));
 }
