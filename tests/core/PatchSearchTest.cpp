@@ -278,7 +278,8 @@ TEST_F(UnansweredFolder, IsPassedOverAndEveryOtherMatchIsFoundInTheSameOrder)
           "M/patch_d2.mpq", "Z/patch_d2.mpq"});
     const fs::path elsewhere = scratch / "elsewhere";
     fs::create_directories(elsewhere);
-    fs::create_directory_symlink(scratch / "tree" / "Dead", elsewhere / "ToDead");
+    std::error_code noLinks; // where the system makes links
+    fs::create_directory_symlink(scratch / "tree" / "Dead", elsewhere / "ToDead", noLinks);
     // Read by the walk alone, with the subtree reader, with the read-ahead readers; a second
     // walk does not try again the folders whose reads are still blocked, by any name.
     for (const auto& [readAhead, slowRead] :
@@ -299,10 +300,13 @@ TEST_F(UnansweredFolder, IsPassedOverAndEveryOtherMatchIsFoundInTheSameOrder)
                 EXPECT_GE(seen.waits, 2u);
             }
         }
-        const SearchRecorder again = Walk::walk(elsewhere.string(), &files, readAhead, {}, Limit);
-        EXPECT_EQ(again.passedOver, Texts{"Could not read the folder.\n" + elsewhere.string() +
-                                          "\\ToDead\\\n\nReason: did not answer within 250 ms"})
-            << readAhead;
+        if (!noLinks) {
+            const SearchRecorder again =
+                Walk::walk(elsewhere.string(), &files, readAhead, {}, Limit);
+            EXPECT_EQ(again.passedOver, Texts{"Could not read the folder.\n" + elsewhere.string() +
+                                              "\\ToDead\\\n\nReason: did not answer within 250 ms"})
+                << readAhead;
+        }
         // Each tried and left blocked once, whoever read it first.
         EXPECT_EQ(files.tried(), 2u) << readAhead;
         EXPECT_EQ(files.blocked(), 2u) << readAhead;
