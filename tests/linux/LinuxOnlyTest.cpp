@@ -501,8 +501,6 @@ TEST(WineRegistryText, ReadsBackWhatWineWrote)
     }
 }
 
-// Valve's Protons go by the names of Steam's mapping too: "Proton 8.0" is proton_8, "Proton
-// 5.13" proton_513; a folder that only looks like one of them has its own name alone.
 // A Proton prefix is the "pfx" folder of a compatdata folder that Proton has recorded (its
 // "version" or "config_info"), or such a folder itself where its "pfx" leads back to it (umu).
 TEST(SteamPrefixes, AProtonPrefixIsKnownByItsCompatDataFolder)
@@ -527,6 +525,8 @@ TEST(SteamPrefixes, AProtonPrefixIsKnownByItsCompatDataFolder)
         EXPECT_EQ(compatDataOf(prefix), compat) << prefix;
 }
 
+// Valve's Protons go by the names of Steam's mapping too: "Proton 8.0" is proton_8, "Proton
+// 5.13" proton_513; a folder that only looks like one of them has its own name alone.
 TEST(SteamProtons, AreFoundByTheirFolderNameAndByValvesMappingName)
 {
     ScratchFolder home("velmoran-protons");
