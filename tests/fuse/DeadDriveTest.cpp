@@ -4,6 +4,7 @@
 #include "app/Controller.h"
 #include "app/SearchRunner.h"
 #include "core/TimeLimitedScanner.h"
+#include "support/FuseMount.h"
 #include "support/OffscreenMain.h"
 #include "support/SampleGame.h"
 #include "ui/MainWindow.h"
@@ -18,83 +19,11 @@
 
 #include <gtest/gtest.h>
 
-#include <csignal>
-#include <cstdlib>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 using namespace velmoran;
 using namespace velmoran::testing;
 using Texts = std::vector<std::string>;
 
 namespace {
-
-// The FUSE file system mounted on a folder while the object lives: its process is killed
-// (so that every read it never answered fails at once) and the folder unmounted at the end,
-// whatever the test found.
-class DeadFolderMount
-{
-public:
-    explicit DeadFolderMount(const fs::path& point)
-        : m_point(point), m_log(point.parent_path() / "fuse.log")
-    {
-        fs::create_directories(point);
-        const std::string log = m_log.string();
-        struct stat parent = {}, st = {};
-        ::stat(point.parent_path().c_str(), &parent);
-        m_process = ::fork();
-        if (m_process == 0) {
-            const int out = ::open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-            ::dup2(out, 1);
-            ::dup2(out, 2);
-            ::execl(VELMORAN_DEAD_FOLDER_FS, VELMORAN_DEAD_FOLDER_FS, point.c_str(), nullptr);
-            ::_exit(127);
-        }
-        // Mounted once the folder lies on a device of its own, unless the program ended first.
-        bool ended = false;
-        const auto settled = [&] {
-            return (::stat(point.c_str(), &st) == 0 && st.st_dev != parent.st_dev) ||
-                   (ended = ::waitpid(m_process, nullptr, WNOHANG) == m_process);
-        };
-        m_mounted = QTest::qWaitFor(settled, 20000) && !ended;
-        if (ended) {
-            m_process = -1;
-            m_failure = readFile(log);
-        } else if (!m_mounted) {
-            m_failure = "the file system did not come up within 20 s";
-        }
-    }
-    ~DeadFolderMount() { end(); }
-    void end()
-    {
-        if (m_process > 0) {
-            ::kill(m_process, SIGKILL);
-            ::waitpid(m_process, nullptr, 0);
-            m_process = -1;
-        }
-        const std::string unmount = "fusermount3 -u -z '" + m_point.string() + "' 2>/dev/null";
-        if (std::exchange(m_mounted, false) && std::system(unmount.c_str()) != 0)
-            ADD_FAILURE() << "could not unmount " << m_point;
-    }
-    bool mounted() const { return m_mounted; }
-    // Waits until the file system has been asked for a request that it never answers, as
-    // "readdir /dead-list"; false when it has not within 20 s.
-    bool waitUntilAsked(const std::string& request) const
-    {
-        return QTest::qWaitFor(
-            [&] { return readFile(m_log).find("never answering " + request) != std::string::npos; },
-            20000);
-    }
-    const std::string& failure() const { return m_failure; }
-
-private:
-    fs::path m_point, m_log;
-    pid_t m_process = -1;
-    bool m_mounted = false;
-    std::string m_failure;
-};
 
 class DeadDrive : public ::testing::Test
 {
@@ -103,7 +32,11 @@ protected:
     {
         if (!fs::exists("/dev/fuse"))
             GTEST_SKIP() << "there is no /dev/fuse here: a FUSE file system cannot be mounted";
-        mount = std::make_unique<DeadFolderMount>(scratch / "mnt");
+        for (const char* folder : {"Mods", "Mods/Median", "dead-list", "dead-open", "Z"})
+            writeFile(scratch / "disk" / folder / "patch_d2.mpq", "stand-in archive");
+        mount = std::make_unique<FuseMount>(
+            scratch / "disk", scratch / "mnt",
+            std::vector<std::string>{"readdir:hang:/dead-list", "opendir:hang:/dead-open"});
         if (!mount->mounted())
             GTEST_SKIP() << "a FUSE file system cannot be mounted here: " << mount->failure();
         const fs::path devices = game.prefix.prefix() / "dosdevices";
@@ -140,7 +73,7 @@ protected:
     ScratchFolder scratch{"velmoran-dead-drive"};
     SampleGame game{scratch.path()};
     RecordingMessages messages;
-    std::unique_ptr<DeadFolderMount> mount;
+    std::unique_ptr<FuseMount> mount;
     std::unique_ptr<Controller> controller;
     MainWindow* form = nullptr;
 };
