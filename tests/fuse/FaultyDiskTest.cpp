@@ -1,0 +1,180 @@
+// The file operations on a disk that fails: each request that a copy, a move, a delete or a
+// folder operation makes fails in turn, as a full or failing disk makes it fail. Every
+// failure is told with its cause, and each file is as it was, or as the operation leaves it
+// when it is done, never in between (a folder copy keeps what it has copied).
+#include "platform/linux/LinuxFileSystem.h"
+#include "support/FuseMount.h"
+#include "support/Recorders.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <functional>
+#include <map>
+#include <sys/xattr.h>
+
+using namespace velmoran;
+using namespace velmoran::testing;
+using Texts = std::vector<std::string>;
+using Files = std::map<std::string, std::string>;
+
+namespace {
+
+// Equal lengths, so that comparing them reads both.
+const std::string Original = "original archive", Modded = "modded archive!!";
+const std::string Folder = "<folder>", Gone = "<gone>";
+
+// Every file and folder below the folder, with the files' bytes.
+Files contents(const fs::path& folder)
+{
+    Files found;
+    for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+        const std::string name = fs::relative(entry.path(), folder).string();
+        found[name] = entry.is_directory() ? Folder : readFile(entry.path());
+    }
+    return found;
+}
+
+struct Row
+{
+    Texts faults;
+    std::function<bool()> operation;
+    Texts causes;  // none: the operation succeeds
+    Files changes; // what it changes; none on success: it declines and changes nothing
+};
+
+TEST(FaultyDisk, EveryFailedRequestIsToldAndLeavesTheFilesWholeOrDone)
+{
+    if (!fs::exists("/dev/fuse"))
+        GTEST_SKIP() << "there is no /dev/fuse here: a FUSE file system cannot be mounted";
+    const ScratchFolder scratch("velmoran-faulty-disk");
+    const fs::path disk = scratch / "disk", mnt = scratch / "mnt";
+    WinePrefix prefix(scratch / "prefix");
+    LinuxFileSystem files(prefix);
+    const auto at = [&](const char* name) { return (mnt / name).string(); };
+    const auto copy = [&] {
+        files.copyFile(at("mods/patch_d2.mpq"), at("game/patch_d2.mpq"));
+        return true;
+    };
+    const auto move = [&] {
+        return files.moveFile(at("game/patch_d2.mpq"), at("game/Backup/patch_d2.mpq"));
+    };
+    const auto copyTree = [&] {
+        files.copyFolderTree(at("game/save"), at("game/save_Backup"));
+        return true;
+    };
+    const auto deleteSaves = [&] {
+        files.deleteFiles(at("game/save/*.d2s"));
+        return true;
+    };
+    const auto compare = [&] {
+        return files.sameContents(at("game/patch_d2.mpq"), at("mods/patch_d2.mpq"));
+    };
+    const auto attributes = [&](unsigned value, const char* name = "game/patch_d2.mpq") {
+        return [&files, &at, value, name] {
+            files.setAttributes(at(name), value);
+            return true;
+        };
+    };
+    const Files replaced{{"game/patch_d2.mpq", Modded}};
+    const Files moved{{"game/patch_d2.mpq", Gone}, {"game/Backup/patch_d2.mpq", Original}};
+    const std::string eio = std::strerror(EIO), full = std::strerror(ENOSPC),
+                      denied = std::strerror(EACCES), refused = std::strerror(EPERM);
+    const Row rows[] = {
+        {{"create:EIO:/game/"}, copy, {"cannot create a new file in the folder", eio}, {}},
+        {{"copy_file_range:EIO"}, copy, {"cannot copy the file's bytes", eio}, {}},
+        // Where the kernel cannot copy, the bytes go through the program.
+        {{"copy_file_range:EINVAL", "write:ENOSPC"}, copy, {"cannot write the new file", full}, {}},
+        {{"copy_file_range:EINVAL", "write:short"}, copy, {}, replaced},
+        {{"copy_file_range:EINVAL", "read:EIO:/mods/"}, copy, {"cannot read the source", eio}, {}},
+        {{"open:EACCES:/mods/"}, copy, {"cannot open the source", denied}, {}},
+        {{"chmod:EPERM"}, copy, {"cannot set the new file's permissions", refused}, {}},
+        {{"setxattr:EIO"}, copy, {"cannot set the new file's attributes", eio}, {}},
+        {{"setxattr:ENOTSUP", "utimens:EIO"}, copy, {}, replaced}, // lost: a flag and a time
+        {{"fsync:EIO"}, copy, {"cannot flush the new file to disk", eio}, {}},
+        {{"flush:EIO:/game/"}, copy, {"cannot close the new file", eio}, {}},
+        {{"rename:EIO"}, copy, {"cannot put the new file in place of", eio}, {}},
+        {{"fsyncdir:EIO"}, copy, {"cannot flush the folder " + at("game"), eio}, replaced},
+        {{"rename:EIO"}, move, {"cannot rename " + at("game/patch_d2.mpq"), eio}, {}},
+        {{"rename:EXDEV"}, move, {}, {}}, // across file systems: declined, for a copy instead
+        {{"fsyncdir:EIO:/Backup"},
+         move,
+         {"cannot flush the folder " + at("game/Backup"), eio},
+         moved},
+        {{"mkdir:EIO:/save_Backup"}, copyTree, {"cannot make the folder", eio}, {}},
+        {{"opendir:EIO:/game/save"},
+         copyTree,
+         {"cannot read the folder", eio},
+         {{"game/save_Backup", Folder}}},
+        {{"copy_file_range:ENOSPC:/save_Backup/"},
+         copyTree,
+         {"cannot copy the file's bytes", full},
+         {{"game/save_Backup", Folder}}},
+        {{"unlink:EIO:/save/a"}, deleteSaves, {"cannot delete " + at("game/save/a.d2s"), eio}, {}},
+        {{"opendir:EIO:/save"}, deleteSaves, {"cannot read the folder", eio}, {}},
+        {{"mkdir:ENOSPC"},
+         [&] {
+             files.makeFolder(at("game/new"));
+             return true;
+         },
+         {full},
+         {}},
+        {{"rmdir:EBUSY"},
+         [&] {
+             files.removeFolder(at("game/empty"));
+             return true;
+         },
+         {std::strerror(EBUSY)},
+         {}},
+        {{"write:ENOSPC"},
+         [&] {
+             files.writeTextFile(at("game/TEMP.URL"), {"[InternetShortcut]"});
+             return true;
+         },
+         {"cannot write the new file", full},
+         {}},
+        {{"setxattr:EIO"},
+         attributes(Attribute::Hidden),
+         {"cannot store the hidden or system attribute", eio},
+         {}},
+        {{"removexattr:EIO"},
+         attributes(Attribute::Normal, "mods/patch_d2.mpq"),
+         {"cannot store the hidden or system attribute", eio},
+         {}},
+        {{"chmod:EPERM"},
+         attributes(Attribute::ReadOnly),
+         {"cannot change the read-only attribute", refused},
+         {}},
+        {{"read:EIO:/mods/"}, compare, {"cannot read " + at("mods/patch_d2.mpq"), eio}, {}},
+        {{"open:EACCES:/mods/"}, compare, {"cannot open " + at("mods/patch_d2.mpq"), denied}, {}},
+    };
+    for (const Row& row : rows) {
+        const std::string faults = ::testing::PrintToString(row.faults);
+        fs::remove_all(disk);
+        writeFile(disk / "game" / "patch_d2.mpq", Original);
+        writeFile(disk / "mods" / "patch_d2.mpq", Modded);
+        writeFile(disk / "game" / "save" / "a.d2s", "a");
+        writeFile(disk / "game" / "save" / "b.d2s", "b");
+        fs::create_directories(disk / "game" / "Backup");
+        fs::create_directories(disk / "game" / "empty");
+        ::setxattr((disk / "mods" / "patch_d2.mpq").c_str(), "user.DOSATTRIB", "0x2", 3, 0);
+        Files expected = contents(disk);
+        FuseMount mount(disk, mnt, row.faults);
+        if (!mount.mounted())
+            GTEST_SKIP() << "a FUSE file system cannot be mounted here: " << mount.failure();
+        if (row.causes.empty())
+            EXPECT_EQ(row.operation(), !row.changes.empty()) << faults;
+        else
+            EXPECT_TRUE(failsWith(row.operation, row.causes)) << faults;
+        for (const std::string& fault : row.faults) // each planned fault was met
+            EXPECT_NE(mount.told().find("failing " + fault.substr(0, fault.find(':'))),
+                      std::string::npos)
+                << fault << " in " << faults;
+        mount.end();
+        for (const auto& [name, bytes] : row.changes)
+            bytes == Gone ? (void)expected.erase(name) : (void)(expected[name] = bytes);
+        EXPECT_EQ(contents(disk), expected) << faults;
+    }
+}
+
+} // namespace
