@@ -1,9 +1,12 @@
-// The file operations on a disk that fails: each request that a copy, a move, a delete or a
-// folder operation makes fails in turn, as a full or failing disk makes it fail. Every
+// The file operations on a FUSE disk: the walk finds there what it finds on a local disk,
+// and each request that a copy, a move, a delete or a folder operation makes fails in turn,
+// as a full or failing disk makes it fail. Every
 // failure is told with its cause, and each file is as it was, or as the operation leaves it
 // when it is done, never in between (a folder copy keeps what it has copied).
+#include "core/PatchSearch.h"
 #include "platform/linux/LinuxFileSystem.h"
 #include "support/FuseMount.h"
+#include "support/RandomTree.h"
 #include "support/Recorders.h"
 
 #include <gtest/gtest.h>
@@ -174,6 +177,54 @@ TEST(FaultyDisk, EveryFailedRequestIsToldAndLeavesTheFilesWholeOrDone)
         for (const auto& [name, bytes] : row.changes)
             bytes == Gone ? (void)expected.erase(name) : (void)(expected[name] = bytes);
         EXPECT_EQ(contents(disk), expected) << faults;
+    }
+}
+
+// The walk over a file system that is not a local disk, whose entries carry no types where
+// asked, and whose folders fail to list.
+TEST(FaultyDisk, TheWalkFindsWhatItFindsOnALocalDiskAndTellsAFolderThatFails)
+{
+    if (!fs::exists("/dev/fuse"))
+        GTEST_SKIP() << "there is no /dev/fuse here: a FUSE file system cannot be mounted";
+    const ScratchFolder scratch("velmoran-faulty-walk");
+    const fs::path disk = scratch / "disk", mnt = scratch / "mnt";
+    WinePrefix prefix(scratch / "prefix");
+    LinuxFileSystem files(prefix);
+    makeRandomTree(disk, 1, 250, [](const fs::path& hidden) {
+        ::setxattr(hidden.c_str(), "user.DOSATTRIB", "0x2", 3, 0);
+    });
+    fs::create_directories(disk / "failing");
+    writeFile(disk / "failing" / "patch_d2.mpq", "");
+    std::uint64_t foldersRead = 0;
+    const auto walk = [&](const fs::path& root, unsigned readAhead) {
+        SearchRecorder seen;
+        foldersRead =
+            FindFiles(files, root.string(), PatchFileName, seen, nullptr, readAhead).foldersRead;
+        for (std::string& entry : seen.entries)
+            entry = entry.substr(root.string().size());
+        return seen;
+    };
+    SearchRecorder local = walk(disk, 0);
+    const std::uint64_t localFoldersRead = foldersRead;
+    std::erase(local.entries, "\\failing\\patch_d2.mpq");
+    ASSERT_GT(local.entries.size(), 10u);
+    for (const bool typed : {true, false}) {
+        FuseMount mount(disk, mnt,
+                        typed ? Texts{"readdir:EIO:/failing"}
+                              : Texts{"readdir:EIO:/failing", "readdir:untyped"});
+        if (!mount.mounted())
+            GTEST_SKIP() << "a FUSE file system cannot be mounted here: " << mount.failure();
+        for (const unsigned readAhead : {0u, DefaultReadAhead}) {
+            const SearchRecorder seen = walk(mnt, readAhead);
+            EXPECT_EQ(seen.entries, local.entries) << typed << " " << readAhead;
+            EXPECT_EQ(seen.captions, local.captions) << typed << " " << readAhead;
+            EXPECT_EQ(foldersRead + 1, localFoldersRead) << typed << " " << readAhead;
+            ASSERT_EQ(seen.passedOver.size(), 1u) << typed << " " << readAhead;
+            EXPECT_NE(seen.passedOver[0].find(mnt.string() + "\\failing\\"), std::string::npos)
+                << seen.passedOver[0];
+            EXPECT_NE(seen.passedOver[0].find(std::strerror(EIO)), std::string::npos)
+                << seen.passedOver[0];
+        }
     }
 }
 

@@ -4,7 +4,8 @@
 //
 // Usage: BACKING MOUNT-POINT [REQUEST:FAULT[:PATH]]...
 // REQUEST is a FUSE request ("write", "fsync", "rename", ...). FAULT is an errno name, "short"
-// (a write writes half of what it is given) or "hang" (the request is never answered). PATH
+// (a write writes half of what it is given), "untyped" (a folder's entries come without their
+// types, as some network file systems give them) or "hang" (the request is never answered). PATH
 // limits the fault to requests on paths that hold it. Every fault met is told on the standard
 // error ("failing fsync /a with EIO", "never answering readdir /dead-list"), for the tests.
 #define FUSE_USE_VERSION 31
@@ -29,10 +30,11 @@
 
 namespace {
 
-constexpr int Short = -1, Hang = -2;
+constexpr int Short = -1, Hang = -2, Untyped = -3;
 const std::pair<const char*, int> Errors[] = {
-    {"EIO", EIO},     {"ENOSPC", ENOSPC},   {"EACCES", EACCES}, {"EPERM", EPERM}, {"EXDEV", EXDEV},
-    {"EBUSY", EBUSY}, {"ENOTSUP", ENOTSUP}, {"EINVAL", EINVAL}, {"short", Short}, {"hang", Hang}};
+    {"EIO", EIO},     {"ENOSPC", ENOSPC}, {"EACCES", EACCES},   {"EPERM", EPERM},
+    {"EXDEV", EXDEV}, {"EBUSY", EBUSY},   {"ENOTSUP", ENOTSUP}, {"EINVAL", EINVAL},
+    {"short", Short}, {"hang", Hang},     {"untyped", Untyped}};
 
 struct Fault
 {
@@ -267,7 +269,9 @@ int opendir(const char* path, fuse_file_info*)
 int readdir(const char* path, void* buffer, fuse_fill_dir_t filler, off_t, fuse_file_info*,
             fuse_readdir_flags)
 {
-    FAIL_IF_PLANNED("readdir", path);
+    const int planned = fault("readdir", path);
+    if (planned > 0)
+        return -planned;
     DIR* folder = ::opendir(real(path).c_str());
     if (!folder)
         return -errno;
@@ -275,7 +279,7 @@ int readdir(const char* path, void* buffer, fuse_fill_dir_t filler, off_t, fuse_
     while (const dirent* entry = ::readdir(folder)) {
         struct stat st = {};
         st.st_ino = entry->d_ino;
-        st.st_mode = static_cast<mode_t>(DTTOIF(entry->d_type));
+        st.st_mode = planned == Untyped ? 0 : static_cast<mode_t>(DTTOIF(entry->d_type));
         entries.emplace_back(entry->d_name, st);
     }
     ::closedir(folder);
