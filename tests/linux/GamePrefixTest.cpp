@@ -255,6 +255,38 @@ const std::pair<Texts, Texts> Cases[] = {
      {"Games/umu/d2", "~/../bin/umu-run", "GAMEID=umu-default",
       "PROTONPATH=~/" + Lutris + "runners/proton/GE-Proton9-20", "WINEARCH=win64",
       "WINEPREFIX=~/Games/umu/d2", "arg=" + Game}},
+    // Lutris: the system's Wine, a WineHQ build, a version that names no runner, and a GE-Proton
+    // that only Steam has.
+    {{Lutris + "games/d2.yml" + lutris("$HOME/Games/d2", "system"), "Games/d2=game"},
+     {"Games/d2", "~/../bin/wine", "WINEPREFIX=~/Games/d2", "arg=" + Game}},
+    {{Lutris + "games/d2.yml" + lutris("$HOME/Games/d2", "winehq-staging"), "Games/d2=game"},
+     {"Games/d2", "!", "is not installed (looked for /opt/wine-staging/bin/wine)"}},
+    {{Lutris + "games/d2.yml" + lutris("$HOME/Games/d2", "../x"), "Games/d2=game"},
+     {"Games/d2", "!",
+      "d2.yml names the Wine version \"../x\", which is no name of a Lutris runner"}},
+    {{Lutris + "games/d2.yml" + lutris("$HOME/Games/d2", "GE-Proton9-2"), "Games/d2=game",
+      Steam + "steamapps/libraryfolders.vdf=\"libraryfolders\" { }",
+      Steam + "compatibilitytools.d/GE-Proton9-2/proton=program", "../bin/umu-run=program"},
+     {"Games/d2", "~/../bin/umu-run", "GAMEID=umu-default",
+      "PROTONPATH=~/" + Steam + "compatibilitytools.d/GE-Proton9-2", "WINEARCH=win64",
+      "WINEPREFIX=~/Games/d2", "arg=" + Game}},
+    // WINE that names no program.
+    {{".wine=game", "$WINE=nowine"},
+     {".wine", "!", "WINE is set to \"~/nowine\", which is no program"}},
+    // Games the launchers name that are no Wine prefix, or none at all (native games).
+    {{Lutris + "games/native.yml=game:\n  exe: /bin/true\nrunner: linux\n",
+      Lutris + "games/rel.yml=game:\n  prefix: Games/d2\n",
+      ".config/heroic/GamesConfig/n.json={\"n\": {\"winePrefix\": \"\"}}",
+      ".config/heroic/GamesConfig/r.json={\"r\": {\"winePrefix\": \"Heroic/r\"}}",
+      ".config/heroic/GamesConfig/p.json" + heroic("p", "NoPrefix", "x", "proton"),
+      "NoPrefix/pfx/x=x",
+      ".config/heroic/GamesConfig/q.json" + heroic("q", "Missing", "x", "wine")},
+     {"", "z: [/]", "but found no Wine prefix",
+      "rel.yml: names the prefix Games/d2, which is not an absolute path",
+      "r.json: names the prefix Heroic/r, which is not an absolute path",
+      "p.json: names the prefix ~/NoPrefix/pfx, which is not a Wine prefix (no system.reg and "
+      "drive_c)",
+      "q.json: names the prefix ~/Missing, which does not exist"}},
     // Bottles: a custom bottles folder with a win64 bottle; a placeholder and a system Wine.
     {{".local/share/bottles/data.yml=custom_bottles_path: $HOME/My Bottles\n", "My Bottles/D2=game",
       "My Bottles/D2/bottle.yml=Name: Diablo\nRunner: soda-7.0-9\nArch: win64\n",
@@ -288,6 +320,14 @@ const std::pair<Texts, Texts> Cases[] = {
      {Steam + "steamapps/compatdata/77/pfx", "~/" + Proton8 + "proton",
       "STEAM_COMPAT_CLIENT_INSTALL_PATH=~/.local/share/Steam",
       "STEAM_COMPAT_DATA_PATH=~/" + Steam + "steamapps/compatdata/77", "arg=run", "arg=" + Game}},
+    // ... also where no Steam library holds it, through the Proton that last ran it.
+    {{"$WINEPREFIX=Elsewhere/steamapps/compatdata/88/pfx",
+      "Elsewhere/steamapps/compatdata/88/pfx=game",
+      "Elsewhere/steamapps/compatdata/88/config_info" + configInfo(Proton8),
+      Proton8 + "proton=program"},
+     {"Elsewhere/steamapps/compatdata/88/pfx", "~/" + Proton8 + "proton",
+      "STEAM_COMPAT_CLIENT_INSTALL_PATH=~/.local/share/Steam",
+      "STEAM_COMPAT_DATA_PATH=~/Elsewhere/steamapps/compatdata/88", "arg=run", "arg=" + Game}},
 };
 
 std::map<std::string, std::string> tree(const fs::path& root)
