@@ -296,6 +296,15 @@ const std::pair<Texts, Texts> Cases[] = {
     {{Bottle + "/placeholder.yml=Path: $HOME/Elsewhere/D2\n", "Elsewhere/D2=game",
       "Elsewhere/D2/bottle.yml=Name: D2\nRunner: sys-wine-9.0\nCustom_Path: true\n"},
      {"Elsewhere/D2", "~/../bin/wine", "WINEPREFIX=~/Elsewhere/D2", "arg=" + Game}},
+    // A bottle whose bottle.yml has it elsewhere; placeholders that lead to no prefix.
+    {{Bottle + "/bottle.yml=Name: D2\nRunner: sys-wine-9.0\nCustom_Path: true\nPath: ~/Custom/D2\n",
+      "Custom/D2=game"},
+     {"Custom/D2", "~/../bin/wine", "WINEPREFIX=~/Custom/D2", "arg=" + Game}},
+    {{Bottle + "/placeholder.yml=Path: Games/D2\n", Bottle + "2/placeholder.yml=Path: ~/Empty\n",
+      "Empty/x=x"},
+     {"", "z: [/]", "but found no Wine prefix",
+      "D2/placeholder.yml: names no absolute Path for the bottle",
+      "D22/placeholder.yml: leads to ~/Empty, which is not a Wine prefix"}},
     // Flatpak Bottles, through bottles-cli inside Flatpak.
     {{FlatpakBottles + "bottles/D2=game",
       FlatpakBottles + "bottles/D2/bottle.yml=Name: Diablo Two\nRunner: caffe-7.20\n",
