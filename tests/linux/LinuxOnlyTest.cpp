@@ -740,9 +740,18 @@ TEST_F(OnWine, WineAndTheOpenerAreStartedDetachedAndTheirFailuresNamed)
     EXPECT_TRUE(failsWith([&] { starter.startProgram(game + "\\save", {}, game); },
                           {"the program " + (sample.gameFolder() / "save").string() +
                            " does not exist"})); // a folder is no program
+    EXPECT_TRUE(failsWith(
+        [&] { starter.startProgram(game + "\\Diablo II.exe", {}, game + "\\gone"); },
+        {"the game folder " + (sample.gameFolder() / "gone").string() + " does not exist"}));
     const ScopedVariable noWine("PATH", (scratch / "empty").string());
     EXPECT_TRUE(failsWith([&] { starter.startProgram(game + "\\Diablo II.exe", {}, game); },
                           {"wine was not found"}));
+    const fs::path broken = scratch / "broken" / "wine"; // a Wine that cannot start
+    writeFile(broken, "#!/no/such/shell\n");
+    fs::permissions(broken, fs::perms::owner_all);
+    const ScopedVariable brokenWine("PATH", broken.parent_path().string());
+    EXPECT_TRUE(failsWith([&] { starter.startProgram(game + "\\Diablo II.exe", {}, game); },
+                          {broken.string(), std::strerror(ENOENT)}));
 }
 
 TEST_F(OnWine, AnUnreadableDriveIsToldAndCIsSelectedUnlessItFailedItself)
