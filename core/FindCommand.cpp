@@ -60,10 +60,11 @@ std::string passedOverMessage(const SearchSummary& summary)
     return text;
 }
 
-void endFind(CommandContext& context, const SearchSummary& summary)
+void endFind(CommandContext& context, const SearchSummary& summary, const std::string& failure)
 {
     if (context.form.listCount() == 0) {
-        context.messages.showMessage(NothingFoundMessage, ProgramTitle);
+        if (failure.empty())
+            context.messages.showMessage(NothingFoundMessage, ProgramTitle);
         context.form.setCaption(SearchEndCaption);
     }
     if (context.form.listCount() == 1)
@@ -71,6 +72,8 @@ void endFind(CommandContext& context, const SearchSummary& summary)
     const std::string passedOver = passedOverMessage(summary);
     if (!passedOver.empty())
         context.messages.showMessage(passedOver, ProgramTitle);
+    if (!failure.empty())
+        context.messages.showMessage(SearchFailedMessage + failure, ProgramTitle);
 }
 
 void findPatches(CommandContext& context)

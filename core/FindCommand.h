@@ -10,6 +10,7 @@ namespace velmoran {
 inline constexpr const char* NothingFoundMessage = "File(s) Not Found! Maybe try another Disk ?";
 // The caption after a search that left no entry or one entry in List1.
 inline constexpr const char* SearchEndCaption = " Velmoran ";
+inline constexpr const char* SearchFailedMessage = "The search ended early.\n\n";
 inline constexpr const char* NoDiskInAMessage = "No Disk in drive A:";
 inline constexpr const char* NoDiskInATitle = " Velmoran ";
 inline constexpr const char* NoDiskMessage = "No Disk was found on drive ";
@@ -27,8 +28,11 @@ std::string beginFind(CommandContext& context);
 // endFind applies the end rules once the walk has ended (not for a stopped walk): with no
 // entry the "not found" message and then the caption " Velmoran ", with exactly one entry
 // the caption " Velmoran ", with more the caption stays at the walk's last count; after
-// that, when folders could not be read, one message that says how many and why.
-void endFind(CommandContext& context, const SearchSummary& summary);
+// that, when folders could not be read, one message that says how many and why. A walk that
+// failed (`failure`, what went wrong) says so instead of "not found": it did not look
+// everywhere.
+void endFind(CommandContext& context, const SearchSummary& summary,
+             const std::string& failure = {});
 
 // The text of the message about folders that could not be read; empty when all were read.
 std::string passedOverMessage(const SearchSummary& summary);
