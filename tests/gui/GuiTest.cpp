@@ -331,6 +331,39 @@ TEST(SearchRunnerTest, AWalkStoppedWhileAReadIsBlockedIsNotWaitedForAndReportsNo
     EXPECT_EQ(ends, 0u);
 }
 
+// A layer that runs out of memory on every folder read, move and copy.
+struct ExhaustedFiles : ForwardingFiles
+{
+    using ForwardingFiles::ForwardingFiles;
+    void scanFolder(const std::string&, const std::string&, FolderScan&) override
+    {
+        throw std::bad_alloc();
+    }
+    bool moveFile(const std::string&, const std::string&) override { throw std::bad_alloc(); }
+    void copyFile(const std::string&, const std::string&) override { throw std::bad_alloc(); }
+};
+
+TEST(ControllerTest, AFailureNoCommandExpectsIsToldAndEndsThatCommandOnly)
+{
+    ScratchFolder scratch{"velmoran-exhausted"};
+    SampleGame game{scratch.path()};
+    ExhaustedFiles files{game.services.real().files};
+    RecordingMessages messages;
+    Controller controller{game.services.with(nullptr, nullptr, &files), &messages};
+    const std::string cause = std::bad_alloc().what();
+    QTest::mouseClick(controller.mainWindow()->cmdFind(), Qt::LeftButton);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !messages.shown.empty(); }, 20000));
+    EXPECT_EQ(messages.shown[0].text, "The search ended early.\n\n" + cause); // not "not found"
+    EXPECT_EQ(controller.mainWindow()->windowTitle(), " Velmoran ");
+    QTest::mouseClick(controller.mainWindow()->cmdBackup(), Qt::LeftButton);
+    ASSERT_EQ(messages.shown.size(), 2u);
+    EXPECT_EQ(messages.shown[1].text, "Velmoran met an unexpected error and stopped the command; "
+                                      "nothing after the failing step was done.\n\n" +
+                                          cause);
+    EXPECT_EQ(messages.shown[1].title, "Velmoran");
+    EXPECT_EQ(readFile(game.game() / "patch_d2.mpq"), game.versions["original"]);
+}
+
 } // namespace
 
 int main(int argc, char** argv)
