@@ -70,6 +70,9 @@ TEST(FaultyDisk, EveryFailedRequestIsToldAndLeavesTheFilesWholeOrDone)
         files.deleteFiles(at("game/save/*.d2s"));
         return true;
     };
+    const auto list = [&] {
+        return !files.findFile(at("game/save/*.d2s"), FindFilter::Ordinary)->next().empty();
+    };
     const auto compare = [&] {
         return files.sameContents(at("game/patch_d2.mpq"), at("mods/patch_d2.mpq"));
     };
@@ -159,6 +162,8 @@ TEST(FaultyDisk, EveryFailedRequestIsToldAndLeavesTheFilesWholeOrDone)
          attributes(Attribute::ReadOnly),
          {"cannot change the read-only attribute", refused},
          {}},
+        {{"opendir:EACCES:/game/save"}, list, {"list the folder", denied}, {}},
+        {{"readdir:EIO:/game/save"}, list, {"list the folder", eio}, {}},
         {{"read:EIO:/mods/"}, compare, {"cannot read " + at("mods/patch_d2.mpq"), eio}, {}},
         {{"open:EACCES:/mods/"}, compare, {"cannot open " + at("mods/patch_d2.mpq"), denied}, {}},
     };
