@@ -4,6 +4,7 @@
 // failure is told with its cause, and each file is as it was, or as the operation leaves it
 // when it is done, never in between (a folder copy keeps what it has copied).
 #include "core/PatchSearch.h"
+#include "platform/linux/LinuxDrives.h"
 #include "platform/linux/LinuxFileSystem.h"
 #include "support/FuseMount.h"
 #include "support/RandomTree.h"
@@ -206,6 +207,8 @@ TEST(FaultyDisk, TheWalkFindsWhatItFindsOnALocalDiskAndTellsAFolderThatFails)
     const fs::path disk = scratch / "disk", mnt = scratch / "mnt";
     WinePrefix prefix(scratch / "prefix");
     LinuxFileSystem files(prefix);
+    fs::create_directories(scratch / "prefix" / "dosdevices"); // its drive f: cannot be listed
+    fs::create_directory_symlink(mnt / "failing", scratch / "prefix" / "dosdevices" / "f:");
     makeRandomTree(disk, 1, 250, [](const fs::path& hidden) {
         ::setxattr(hidden.c_str(), "user.DOSATTRIB", "0x2", 3, 0);
     });
@@ -230,6 +233,8 @@ TEST(FaultyDisk, TheWalkFindsWhatItFindsOnALocalDiskAndTellsAFolderThatFails)
                               : Texts{"readdir:EIO:/failing", "readdir:untyped"});
         if (!mount.mounted())
             GTEST_SKIP() << "a FUSE file system cannot be mounted here: " << mount.failure();
+        EXPECT_TRUE(failsWith([&] { LinuxDrives(prefix).testReadable("f:"); },
+                              {(mnt / "failing").string(), std::strerror(EIO)}));
         for (const unsigned readAhead : {0u, DefaultReadAhead}) {
             const SearchRecorder seen = walk(mnt, readAhead);
             EXPECT_EQ(seen.entries, local.entries) << typed << " " << readAhead;
