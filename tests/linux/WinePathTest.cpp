@@ -100,4 +100,19 @@ TEST(WinePath, PathsMapOntoTheFilesWinesOwnWinepathNames)
     }
 }
 
+// A prefix that Wine has not finished (no dosdevices yet) has the drives Wine gives it then:
+// c: its drive_c, where that exists, and z: the root.
+TEST(WinePath, APrefixWithoutDriveLinksHasDriveCAndTheRoot)
+{
+    const ScratchFolder scratch("velmoran-no-links");
+    const WinePrefix prefix(scratch.path());
+    EXPECT_EQ(prefix.driveTarget('c'), std::nullopt);
+    fs::create_directories(scratch / "drive_c");
+    for (const auto& [letter, target] : {std::pair{'C', scratch / "drive_c"}, {'z', fs::path("/")}})
+        EXPECT_EQ(prefix.driveTarget(letter), target) << letter;
+    EXPECT_EQ(prefix.driveTarget('d'), std::nullopt);
+    EXPECT_EQ(prefix.toUnix("c:\\Games\\D2"), scratch / "drive_c" / "Games" / "D2");
+    EXPECT_EQ(prefix.drives().size(), 2u);
+}
+
 } // namespace
