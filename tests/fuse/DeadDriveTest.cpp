@@ -42,6 +42,7 @@ protected:
         const fs::path devices = game.prefix.prefix() / "dosdevices";
         fs::create_directory_symlink(scratch / "mnt", devices / "f:");
         fs::create_directory_symlink(scratch / "mnt" / "dead-open", devices / "g:");
+        fs::create_directory_symlink(scratch / "nowhere", devices / "h:");
         controller = std::make_unique<Controller>(game.services.real(), &messages);
         form = controller->mainWindow();
         form->show();
@@ -131,6 +132,16 @@ TEST_F(DeadDrive, ADriveThatNeverAnswersCannotBeReadAndTheWindowGoesOnMeanwhile)
     EXPECT_EQ(messages.shown[0].text, "No Disk was found on drive " + drive);
     EXPECT_EQ(messages.shown[0].title, "Velmoran ");
     EXPECT_EQ(form->drive1()->currentText().left(2), "c:");
+    // Asked again while its read still hangs, it is told so without a second read.
+    const std::size_t threads = ThreadLeftBehind::count();
+    selectDrive("g:");
+    ASSERT_EQ(messages.shown.size(), 2u);
+    EXPECT_EQ(messages.shown[1].text, messages.shown[0].text);
+    EXPECT_EQ(ThreadLeftBehind::count(), threads);
+    selectDrive("h:"); // a drive that leads nowhere fails by itself, at once
+    ASSERT_EQ(messages.shown.size(), 3u);
+    EXPECT_EQ(messages.shown[2].text,
+              "No Disk was found on drive h: [" + (scratch / "nowhere").string() + "]");
 }
 
 } // namespace
