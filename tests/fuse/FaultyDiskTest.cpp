@@ -4,11 +4,13 @@
 // failure is told with its cause, and each file is as it was, or as the operation leaves it
 // when it is done, never in between (a folder copy keeps what it has copied).
 #include "core/PatchSearch.h"
+#include "core/PatchSwap.h"
 #include "platform/linux/LinuxDrives.h"
 #include "platform/linux/LinuxFileSystem.h"
 #include "support/FuseMount.h"
 #include "support/RandomTree.h"
 #include "support/Recorders.h"
+#include "support/SampleGame.h"
 
 #include <gtest/gtest.h>
 
@@ -246,6 +248,44 @@ TEST(FaultyDisk, TheWalkFindsWhatItFindsOnALocalDiskAndTellsAFolderThatFails)
             EXPECT_NE(seen.passedOver[0].find(std::strerror(EIO)), std::string::npos)
                 << seen.passedOver[0];
         }
+    }
+}
+
+// Backup and Replace with the game folder on a failing disk: each tells what failed, and the
+// game's own archive stays where it was.
+TEST(FaultyDisk, BackupAndReplaceTellEachFailureAndKeepTheGamesArchive)
+{
+    if (!fs::exists("/dev/fuse"))
+        GTEST_SKIP() << "there is no /dev/fuse here: a FUSE file system cannot be mounted";
+    const Texts corruptCopy{"rename:EXDEV:/patch_d2.mpq /Backup", "copy_file_range:EINVAL",
+                            "write:corrupt"};
+    const std::string eio = std::strerror(EIO);
+    const std::string installed = "original | no Backup | no save_Backup";
+    const struct
+    {
+        void (*command)(CommandContext&);
+        Texts faults, told;
+        std::string layout;
+    } cases[] = {
+        {backupPatch, {"rename:EIO:/Backup"}, {"cannot rename", eio}, installed},
+        // Across file systems the archive is copied; a copy that differs never stays.
+        {backupPatch, corruptCopy, {"the copy does not hold the same bytes"}, installed},
+        {replacePatch, {"create:EIO"}, {"cannot create a new file", eio}, installed},
+    };
+    for (const auto& [command, faults, told, layout] : cases) {
+        const ScratchFolder scratch("velmoran-faulty-game");
+        SampleGame game(scratch.path());
+        const fs::path disk = scratch / "disk";
+        fs::rename(game.game(), disk);
+        FuseMount mount(disk, game.game(), faults);
+        if (!mount.mounted())
+            GTEST_SKIP() << "a FUSE file system cannot be mounted here: " << mount.failure();
+        game.form.list = {game.mod("Median")};
+        game.form.selected = 0;
+        CommandContext context{game.platform(), game.form, game.messages};
+        EXPECT_TRUE(failsWith([&] { command(context); }, told)) << faults.back();
+        EXPECT_EQ(game.layout().substr(0, layout.size()), layout) << faults.back();
+        mount.end();
     }
 }
 

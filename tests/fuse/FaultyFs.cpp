@@ -4,10 +4,12 @@
 //
 // Usage: BACKING MOUNT-POINT [REQUEST:FAULT[:PATH]]...
 // REQUEST is a FUSE request ("write", "fsync", "rename", ...). FAULT is an errno name, "short"
-// (a write writes half of what it is given), "untyped" (a folder's entries come without their
+// (a write writes half of what it is given), "corrupt" (a write changes the first byte it is
+// given, as a failing disk may without a word), "untyped" (a folder's entries come without their
 // types, as some network file systems give them) or "hang" (the request is never answered). PATH
-// limits the fault to requests on paths that hold it. Every fault met is told on the standard
-// error ("failing fsync /a with EIO", "never answering readdir /dead-list"), for the tests.
+// limits the fault to requests on paths that hold it (a rename's path: "FROM TO"). Every fault met
+// is told on the standard error ("failing fsync /a with EIO", "never answering readdir
+// /dead-list"), for the tests.
 #define FUSE_USE_VERSION 31
 #include <fuse.h>
 
@@ -30,11 +32,11 @@
 
 namespace {
 
-constexpr int Short = -1, Hang = -2, Untyped = -3;
+constexpr int Short = -1, Hang = -2, Untyped = -3, Corrupt = -4;
 const std::pair<const char*, int> Errors[] = {
     {"EIO", EIO},     {"ENOSPC", ENOSPC}, {"EACCES", EACCES},   {"EPERM", EPERM},
     {"EXDEV", EXDEV}, {"EBUSY", EBUSY},   {"ENOTSUP", ENOTSUP}, {"EINVAL", EINVAL},
-    {"short", Short}, {"hang", Hang},     {"untyped", Untyped}};
+    {"short", Short}, {"hang", Hang},     {"untyped", Untyped}, {"corrupt", Corrupt}};
 
 struct Fault
 {
@@ -124,7 +126,8 @@ int rmdir(const char* path)
 
 int rename(const char* from, const char* to, unsigned int flags)
 {
-    FAIL_IF_PLANNED("rename", to);
+    const std::string both = std::string(from) + " " + to;
+    FAIL_IF_PLANNED("rename", both.c_str());
     return result(::renameat2(AT_FDCWD, real(from).c_str(), AT_FDCWD, real(to).c_str(), flags));
 }
 
@@ -188,6 +191,12 @@ int write(const char* path, const char* buffer, size_t size, off_t offset, fuse_
         return -planned;
     if (planned == Short)
         size = std::max<size_t>(1, size / 2);
+    std::string changed;
+    if (planned == Corrupt && size > 0) {
+        changed.assign(buffer, size);
+        changed[0] = static_cast<char>(~changed[0]);
+        buffer = changed.data();
+    }
     return result(static_cast<int>(::pwrite(static_cast<int>(file->fh), buffer, size, offset)));
 }
 
