@@ -185,6 +185,16 @@ const std::pair<Texts, Texts> Cases[] = {
       "~/" + DebianSteam + "compatibilitytools.d/GE-Proton9-20/proton",
       "STEAM_COMPAT_CLIENT_INSTALL_PATH=~/.steam/debian-installation",
       "STEAM_COMPAT_DATA_PATH=~/Old/steamapps/compatdata/123", "arg=run", "arg=" + Game}},
+    // A Proton of its own known by the name its compatibilitytool.vdf gives it.
+    {{Steam + "steamapps/compatdata/31/pfx=game",
+      Steam + "config/config.vdf=\"InstallConfigStore\" { \"Software\" { \"Valve\" { \"Steam\" { "
+              "\"CompatToolMapping\" { \"31\" { \"name\" \"Custom-9\" } } } } } }",
+      Steam + "compatibilitytools.d/My Proton/proton=program",
+      Steam + "compatibilitytools.d/My Proton/compatibilitytool.vdf=\"compatibilitytools\" { "
+              "\"compat_tools\" { \"Custom-9\" { \"install_path\" \".\" } } }"},
+     {Steam + "steamapps/compatdata/31/pfx", "~/" + Steam + "compatibilitytools.d/My Proton/proton",
+      "STEAM_COMPAT_CLIENT_INSTALL_PATH=~/.local/share/Steam",
+      "STEAM_COMPAT_DATA_PATH=~/" + Steam + "steamapps/compatdata/31", "arg=run", "arg=" + Game}},
     // Flatpak Steam, the Proton that last ran the prefix no longer installed.
     {{FlatpakSteam + "steamapps/compatdata/456/pfx=game",
       FlatpakSteam + "steamapps/compatdata/456/config_info" +
@@ -276,6 +286,8 @@ const std::pair<Texts, Texts> Cases[] = {
     // Games the launchers name that are no Wine prefix, or none at all (native games).
     {{Lutris + "games/native.yml=game:\n  exe: /bin/true\nrunner: linux\n",
       Lutris + "games/rel.yml=game:\n  prefix: Games/d2\n",
+      Lutris + "games/np.yml=game:\n  prefix: $HOME/NoPrefix\n",
+      ".config/heroic/GamesConfig/x.txt=x", ".config/heroic/GamesConfig/list.json=[1]",
       ".config/heroic/GamesConfig/n.json={\"n\": {\"winePrefix\": \"\"}}",
       ".config/heroic/GamesConfig/r.json={\"r\": {\"winePrefix\": \"Heroic/r\"}}",
       ".config/heroic/GamesConfig/p.json" + heroic("p", "NoPrefix", "x", "proton"),
@@ -283,6 +295,7 @@ const std::pair<Texts, Texts> Cases[] = {
       ".config/heroic/GamesConfig/q.json" + heroic("q", "Missing", "x", "wine")},
      {"", "z: [/]", "but found no Wine prefix",
       "rel.yml: names the prefix Games/d2, which is not an absolute path",
+      "np.yml: names the prefix ~/NoPrefix, which is not a Wine prefix (no system.reg and drive_c)",
       "r.json: names the prefix Heroic/r, which is not an absolute path",
       "p.json: names the prefix ~/NoPrefix/pfx, which is not a Wine prefix (no system.reg and "
       "drive_c)",
