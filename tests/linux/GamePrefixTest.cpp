@@ -360,51 +360,57 @@ std::map<std::string, std::string> tree(const fs::path& root)
     return files;
 }
 
-TEST(GamePrefix, FindsTheOnePrefixThatHoldsTheGameAndStartsItAsItsLauncherDoesOrSaysWhy)
+// Each home is a test of its own.
+class GamePrefixIn : public ::testing::TestWithParam<std::pair<Texts, Texts>>
 {
-    for (const auto& [layout, expected] : Cases) {
-        SCOPED_TRACE(layout.empty() ? "" : layout[0]);
-        Home h(layout);
-        h.form.checks = {0, 1, 0, 1};
-        const auto services = createLinuxPlatformServices(h.environment);
-        CommandContext context{services->platform(), h.form, h.messages};
-        Texts says(expected.begin() + 2, expected.end());
-        std::transform(says.begin(), says.end(), says.begin(), [&](auto t) { return h.inHome(t); });
-        if (!expected[0].empty()) {
-            const fs::path prefix = h.home / expected[0],
-                           game = prefix / "drive_c/Program Files (x86)/Diablo II";
-            EXPECT_EQ(context.platform.drives.driveNames().front(),
-                      "c: [" + prefix.string() + "/drive_c]");
-            if (expected[1] == "!") { // found, but Launch starts nothing and changes nothing
-                const auto before = tree(h.scratch.path());
-                EXPECT_TRUE(failsWith([&] { launchGame(context); }, says));
-                EXPECT_EQ(tree(h.scratch.path()), before);
-                continue;
-            }
-            launchGame(context); // detached: its record comes a moment later
-            for (int i = 0; i < 500 && !fs::exists(h.record); ++i)
-                std::this_thread::sleep_for(std::chrono::milliseconds(10));
-            std::string record =
-                "program=" + fs::path(h.inHome(expected[1])).lexically_normal().string() +
-                "\ncwd=" + game.string() + "\n";
-            for (const std::string& line : says)
-                record += line + "\n";
-            EXPECT_EQ(readFile(h.record), record + "arg=-w\narg=-direct\n");
-            backupPatch(context); // in the same prefix
-            EXPECT_TRUE(fs::exists(game / "Backup"));
-            continue;
+};
+
+TEST_P(GamePrefixIn, FindsTheOnePrefixThatHoldsTheGameAndStartsItAsItsLauncherDoesOrSaysWhy)
+{
+    const auto& [layout, expected] = GetParam();
+    SCOPED_TRACE(layout.empty() ? "" : layout[0]);
+    Home h(layout);
+    h.form.checks = {0, 1, 0, 1};
+    const auto services = createLinuxPlatformServices(h.environment);
+    CommandContext context{services->platform(), h.form, h.messages};
+    Texts says(expected.begin() + 2, expected.end());
+    std::transform(says.begin(), says.end(), says.begin(), [&](auto t) { return h.inHome(t); });
+    if (!expected[0].empty()) {
+        const fs::path prefix = h.home / expected[0],
+                       game = prefix / "drive_c/Program Files (x86)/Diablo II";
+        EXPECT_EQ(context.platform.drives.driveNames().front(),
+                  "c: [" + prefix.string() + "/drive_c]");
+        if (expected[1] == "!") { // found, but Launch starts nothing and changes nothing
+            const auto before = tree(h.scratch.path());
+            EXPECT_TRUE(failsWith([&] { launchGame(context); }, says));
+            EXPECT_EQ(tree(h.scratch.path()), before);
+            return;
         }
-        EXPECT_EQ(context.platform.drives.driveNames().front(), h.inHome(expected[1]));
-        EXPECT_TRUE(failsWith([&] { requireGameFolder(context.platform.registry); }, says));
-        const auto before = tree(h.scratch.path()); // then no command changes a file
-        h.form.list = {"c:\\windows\\patch_d2.mpq"};
-        h.form.selected = 0;
-        for (auto command : {backupPatch, replacePatch, undoChanges, launchGame, createExcelFolders,
-                             deleteExcelFolders})
-            EXPECT_THROW(command(context), OperationError);
-        EXPECT_EQ(tree(h.scratch.path()), before);
+        launchGame(context); // detached: its record comes a moment later
+        for (int i = 0; i < 500 && !fs::exists(h.record); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        std::string record =
+            "program=" + fs::path(h.inHome(expected[1])).lexically_normal().string() +
+            "\ncwd=" + game.string() + "\n";
+        for (const std::string& line : says)
+            record += line + "\n";
+        EXPECT_EQ(readFile(h.record), record + "arg=-w\narg=-direct\n");
+        backupPatch(context); // in the same prefix
+        EXPECT_TRUE(fs::exists(game / "Backup"));
+        return;
     }
+    EXPECT_EQ(context.platform.drives.driveNames().front(), h.inHome(expected[1]));
+    EXPECT_TRUE(failsWith([&] { requireGameFolder(context.platform.registry); }, says));
+    const auto before = tree(h.scratch.path()); // then no command changes a file
+    h.form.list = {"c:\\windows\\patch_d2.mpq"};
+    h.form.selected = 0;
+    for (auto command : {backupPatch, replacePatch, undoChanges, launchGame, createExcelFolders,
+                         deleteExcelFolders})
+        EXPECT_THROW(command(context), OperationError);
+    EXPECT_EQ(tree(h.scratch.path()), before);
 }
+
+INSTANTIATE_TEST_SUITE_P(Homes, GamePrefixIn, ::testing::ValuesIn(Cases));
 
 TEST(GamePrefix, AGameThatMovesToAnotherPrefixWhileVelmoranRunsChangesNothing)
 {
