@@ -490,6 +490,9 @@ TEST(WineRegistryText, ReadsBackWhatWineWrote)
             }
             body += "\n";
         }
+        if (random() % 4 == 0) // as a file edited on Windows: every line ends in CR LF
+            for (std::size_t at = 0; (at = body.find('\n', at)) != std::string::npos; at += 2)
+                body.insert(at, 1, '\r');
         for (const auto& [path, name, value] : written) {
             // The last value of that name wins, as where Wine loads a name twice.
             const auto last = std::find_if(written.rbegin(), written.rend(), [&](const auto& w) {
