@@ -404,8 +404,11 @@ std::string wineEscaped(const std::u32string& text, char quote, bool raw, std::m
             std::snprintf(buffer, sizeof buffer, "\\x%04x\\x%04x", 0xD800 + ((c - 0x10000) >> 10),
                           0xDC00 + ((c - 0x10000) & 0x3FF));
             out += buffer;
-        } else if (c >= 128) {
-            std::snprintf(buffer, sizeof buffer, full || hexDigit(next) ? "\\x%04x" : "\\x%x",
+        } else if (c >= 128) { // Wine writes small hex digits, and reads capitals too
+            const bool capitals = random() % 2;
+            std::snprintf(buffer, sizeof buffer,
+                          full || hexDigit(next) ? (capitals ? "\\x%04X" : "\\x%04x")
+                                                 : (capitals ? "\\x%X" : "\\x%x"),
                           unsigned(c));
             out += buffer;
         } else if (c < 32 && escapes[c] != '.' && !full) {
