@@ -461,11 +461,13 @@ TEST(SteamFiles, BrokenTextIsRefusedWithItsReasonAndTheRestIsRead)
     EXPECT_EQ(root->valueAt({"libraryfolders", "1"}), "/a \"b\" \\ c\n\\q"); // case, escapes
     EXPECT_EQ(root->valueAt({"libraryfolders"}), std::nullopt);              // a block
     EXPECT_EQ(root->valueAt({"libraryfolders", "1", "path"}), std::nullopt); // a value
-    // A comment begins at "//" anywhere but in quotes; a single "/" is text.
+    // A comment begins at "//" anywhere but in quotes; a single "/" is text; a condition
+    // between a key and its value is passed over.
     const std::optional<VdfNode> commented =
-        parseVdf("// c\na { b c/d // d\n e f//x\n g /h \"i\" \"//j\" }", error);
+        parseVdf("// c\na { b c/d // d\n e f//x\n g /h \"i\" \"//j\" k [$WIN32] v }", error);
     ASSERT_TRUE(commented) << error;
-    for (const auto& [key, value] : {std::pair{"b", "c/d"}, {"e", "f"}, {"g", "/h"}, {"i", "//j"}})
+    for (const auto& [key, value] :
+         {std::pair{"b", "c/d"}, {"e", "f"}, {"g", "/h"}, {"i", "//j"}, {"k", "v"}})
         EXPECT_EQ(commented->valueAt({"a", key}), value) << key;
 }
 
