@@ -49,14 +49,24 @@ struct Row
     Files changes; // what it changes; none on success: it declines and changes nothing
 };
 
-TEST(FaultyDisk, EveryFailedRequestIsToldAndLeavesTheFilesWholeOrDone)
+// A scratch folder whose disk/ the tests mount on mnt/, and the file layer of a prefix there.
+class FaultyDisk : public ::testing::Test
 {
-    if (!fs::exists("/dev/fuse"))
-        GTEST_SKIP() << "there is no /dev/fuse here: a FUSE file system cannot be mounted";
-    const ScratchFolder scratch("velmoran-faulty-disk");
+protected:
+    void SetUp() override
+    {
+        if (!fs::exists("/dev/fuse"))
+            GTEST_SKIP() << "there is no /dev/fuse here: a FUSE file system cannot be mounted";
+    }
+
+    const ScratchFolder scratch{"velmoran-faulty-disk"};
     const fs::path disk = scratch / "disk", mnt = scratch / "mnt";
-    WinePrefix prefix(scratch / "prefix");
-    LinuxFileSystem files(prefix);
+    WinePrefix prefix{scratch / "prefix"};
+    LinuxFileSystem files{prefix};
+};
+
+TEST_F(FaultyDisk, EveryFailedRequestIsToldAndLeavesTheFilesWholeOrDone)
+{
     const auto at = [&](const char* name) { return (mnt / name).string(); };
     const auto copy = [&] {
         files.copyFile(at("mods/patch_d2.mpq"), at("game/patch_d2.mpq"));
@@ -80,7 +90,7 @@ TEST(FaultyDisk, EveryFailedRequestIsToldAndLeavesTheFilesWholeOrDone)
         return files.sameContents(at("game/patch_d2.mpq"), at("mods/patch_d2.mpq"));
     };
     const auto attributes = [&](unsigned value, const char* name = "game/patch_d2.mpq") {
-        return [&files, &at, value, name] {
+        return [this, &at, value, name] {
             files.setAttributes(at(name), value);
             return true;
         };
@@ -201,14 +211,8 @@ TEST(FaultyDisk, EveryFailedRequestIsToldAndLeavesTheFilesWholeOrDone)
 
 // The walk over a file system that is not a local disk, whose entries carry no types where
 // asked, and whose folders fail to list.
-TEST(FaultyDisk, TheWalkFindsWhatItFindsOnALocalDiskAndTellsAFolderThatFails)
+TEST_F(FaultyDisk, TheWalkFindsWhatItFindsOnALocalDiskAndTellsAFolderThatFails)
 {
-    if (!fs::exists("/dev/fuse"))
-        GTEST_SKIP() << "there is no /dev/fuse here: a FUSE file system cannot be mounted";
-    const ScratchFolder scratch("velmoran-faulty-walk");
-    const fs::path disk = scratch / "disk", mnt = scratch / "mnt";
-    WinePrefix prefix(scratch / "prefix");
-    LinuxFileSystem files(prefix);
     fs::create_directories(scratch / "prefix" / "dosdevices"); // its drive f: cannot be listed
     fs::create_directory_symlink(mnt / "failing", scratch / "prefix" / "dosdevices" / "f:");
     makeRandomTree(disk, 1, 250, [](const fs::path& hidden) {
@@ -253,10 +257,8 @@ TEST(FaultyDisk, TheWalkFindsWhatItFindsOnALocalDiskAndTellsAFolderThatFails)
 
 // Backup and Replace with the game folder on a failing disk: each tells what failed, and the
 // game's own archive stays where it was.
-TEST(FaultyDisk, BackupAndReplaceTellEachFailureAndKeepTheGamesArchive)
+TEST_F(FaultyDisk, BackupAndReplaceTellEachFailureAndKeepTheGamesArchive)
 {
-    if (!fs::exists("/dev/fuse"))
-        GTEST_SKIP() << "there is no /dev/fuse here: a FUSE file system cannot be mounted";
     const Texts corruptCopy{"rename:EXDEV:/patch_d2.mpq /Backup", "copy_file_range:EINVAL",
                             "write:corrupt"};
     const std::string eio = std::strerror(EIO);
@@ -273,11 +275,10 @@ TEST(FaultyDisk, BackupAndReplaceTellEachFailureAndKeepTheGamesArchive)
         {replacePatch, {"create:EIO"}, {"cannot create a new file", eio}, installed},
     };
     for (const auto& [command, faults, told, layout] : cases) {
-        const ScratchFolder scratch("velmoran-faulty-game");
-        SampleGame game(scratch.path());
-        const fs::path disk = scratch / "disk";
-        fs::rename(game.game(), disk);
-        FuseMount mount(disk, game.game(), faults);
+        const ScratchFolder folder("velmoran-faulty-game");
+        SampleGame game(folder.path());
+        fs::rename(game.game(), folder / "disk"); // the game folder is on the FUSE disk
+        FuseMount mount(folder / "disk", game.game(), faults);
         if (!mount.mounted())
             GTEST_SKIP() << "a FUSE file system cannot be mounted here: " << mount.failure();
         game.form.list = {game.mod("Median")};
