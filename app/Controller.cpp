@@ -13,13 +13,13 @@
 namespace velmoran {
 
 Controller::Controller(Platform& platform, UserMessages* messages, QObject* parent)
-    : QObject(parent),
-      m_drives(platform.drives), m_platform{platform.files,          platform.registry,
-                                            platform.starter,        m_drives,
-                                            platform.viewer,         platform.applicationFolder,
-                                            platform.temporaryFolder},
-      m_messages(messages ? *messages : m_ownMessages), m_mainWindow(new MainWindow),
-      m_controls(std::make_unique<QtMainWindowControls>(m_mainWindow))
+    : QObject(parent)
+    , m_drives(platform.drives)
+    , m_platform{platform.files,  platform.registry, platform.starter,        m_drives,
+                 platform.viewer, platform.applicationFolder, platform.temporaryFolder}
+    , m_messages(messages ? *messages : m_ownMessages)
+    , m_mainWindow(new MainWindow)
+    , m_controls(std::make_unique<QtMainWindowControls>(m_mainWindow))
 {
     MainWindow* form = m_mainWindow;
     // Closing the main window destroys it and its controls; the program ends when its
@@ -86,11 +86,10 @@ void Controller::runCommand(const std::function<void(CommandContext&)>& command)
     } catch (const OperationError& error) {
         m_messages.showMessage(error.what(), ProgramTitle);
     } catch (const std::exception& error) {
-        m_messages.showMessage(
-            std::string("Velmoran met an unexpected error and stopped the "
-                        "command; nothing after the failing step was done.\n\n") +
-                error.what(),
-            ProgramTitle);
+        m_messages.showMessage(std::string("Velmoran met an unexpected error and stopped the "
+                                           "command; nothing after the failing step was done.\n\n") +
+                                   error.what(),
+                               ProgramTitle);
     }
 }
 
