@@ -22,6 +22,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
+#include <thread>
+
 using namespace velmoran;
 using namespace velmoran::testing;
 
@@ -276,7 +280,9 @@ struct EndlessTree : ForwardingFiles
         result.subfolders = {"deeper"};
         result.subfolderIds = {{1, folder.size() + 1}};
         result.matches = {name};
+        ++scans;
     }
+    std::atomic<unsigned> scans = 0;
 };
 
 TEST(SearchRunnerTest, AStoppedOrRestartedWalkEndsAndReportsNothingMore)
@@ -298,6 +304,29 @@ TEST(SearchRunnerTest, AStoppedOrRestartedWalkEndsAndReportsNothingMore)
     EXPECT_EQ(entries, seen);
     EXPECT_GT(seen, 0u);
     EXPECT_EQ(ends, 0u);
+    EXPECT_EQ(walkThreadsLeft(), 0u); // before `tree` goes
+}
+
+// What a walk had sent before a new Find replaced it never reaches the window.
+TEST(SearchRunnerTest, WhatAReplacedWalkSentBeforeItsEndIsDropped)
+{
+    ScratchFolder scratch{"velmoran-replaced"};
+    TestPlatform services{scratch.path()};
+    EndlessTree tree{services.real().files};
+    std::vector<std::string> entries;
+    SearchRunner runner(
+        tree,
+        [&](SearchBatch&& b) { entries.insert(entries.end(), b.matches.begin(), b.matches.end()); },
+        [](const SearchSummary&, const std::string&) {});
+    runner.setInterval(std::chrono::milliseconds(0)); // a batch for every match
+    runner.start("c:\\");
+    // Three folders read: their batches wait in the window's queue, which nothing empties yet.
+    for (int i = 0; i < 20000 && tree.scans < 3; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    runner.start("d:\\");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !entries.empty(); }, 20000));
+    runner.stop();
+    EXPECT_EQ(entries.front(), "d:\\patch_d2.mpq");
     EXPECT_EQ(walkThreadsLeft(), 0u); // before `tree` goes
 }
 
