@@ -283,6 +283,17 @@ TEST_F(UnansweredFolder, IsPassedOverAndEveryOtherMatchIsFoundInTheSameOrder)
     EXPECT_EQ(TimeLimitedScanner::blockedReads(), 0u);
 }
 
+TEST_F(UnansweredFolder, AReadThatAnswersAtLastIsNoLongerCountedAsBlocked)
+{
+    make({"Dead/patch_d2.mpq", "Z/patch_d2.mpq"});
+    {
+        UnansweringFiles files(services.real().files, {"\\Dead\\"});
+        walk(files, 0, {});
+        EXPECT_EQ(TimeLimitedScanner::blockedReads(), 1u);
+    } // released: the read answers now
+    EXPECT_EQ(TimeLimitedScanner::blockedReads(), 0u);
+}
+
 TEST_F(UnansweredFolder, FileSystemIsGivenUpOnceAsManyReadsAsMayBeAreBlocked)
 {
     make({"A/patch_d2.mpq", "D1/patch_d2.mpq", "D2/x", "D3/x", "D4/x", "D5/x", "D6/patch_d2.mpq",
