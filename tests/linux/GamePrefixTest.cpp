@@ -203,6 +203,15 @@ const std::pair<Texts, Texts> Cases[] = {
       "through Proton 7.0 (the Proton that last ran it", "is not installed",
       "~/" + FlatpakSteam + "steamapps/common/*/proton",
       "~/" + FlatpakSteam + "compatibilitytools.d/*/proton", "nothing was started"}},
+    // ... even where Steam's CompatToolMapping names another that is installed.
+    {{Steam + "steamapps/compatdata/44/pfx=game",
+      Steam + "steamapps/compatdata/44/config_info" +
+          configInfo(Steam + "steamapps/common/Proton 7.0/"),
+      Steam + "config/config.vdf=\"InstallConfigStore\" { \"Software\" { \"Valve\" { \"Steam\" { "
+              "\"CompatToolMapping\" { \"44\" { \"name\" \"proton_8\" } } } } } }",
+      Proton8 + "proton=program"},
+     {Steam + "steamapps/compatdata/44/pfx", "!", "through Proton 7.0 (the Proton that last ran it",
+      "is not installed"}},
     // Heroic: a Wine one, and a Proton one of Flatpak Heroic, whose prefix is pfx.
     {{".config/heroic/GamesConfig/Diablo.json" +
           heroic("Diablo", "Games/Heroic/Prefixes/default/Diablo", "wine-ge/bin/wine", "wine"),
