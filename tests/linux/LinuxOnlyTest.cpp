@@ -26,6 +26,7 @@
 #include <cctype>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <linux/magic.h>
 #include <map>
 #include <random>
@@ -245,6 +246,18 @@ TEST_F(OnWine, SpecialFilesAreRefusedAndReadOnlyFoldersCopied)
     EXPECT_FALSE(fs::exists(scratch / "stray" / gone));
     for (const std::string& name : kept)
         EXPECT_TRUE(fs::exists(scratch / "stray" / name)) << name;
+    // So does every other write into a folder: a copy, a move, a folder copied into it.
+    const std::string at = scratch.path().string() + "\\";
+    writeFile(scratch / "source.mpq", "x");
+    writeFile(scratch / "tree" / "a.txt", "a");
+    for (const auto& write : std::initializer_list<std::function<void()>>{
+             [&] { files.copyFile(at + "source.mpq", at + "stray\\copied.mpq"); },
+             [&] { files.moveFile(at + "source.mpq", at + "stray\\moved.mpq"); },
+             [&] { files.copyFolderTree(at + "tree", at + "stray"); }}) {
+        writeFile(scratch / "stray" / gone, "partial");
+        write();
+        EXPECT_FALSE(fs::exists(scratch / "stray" / gone));
+    }
 }
 
 // A file system mounted inside the tree, on a folder whose name the mount table escapes,
