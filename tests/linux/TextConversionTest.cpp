@@ -18,8 +18,7 @@ namespace {
 class Iconv
 {
 public:
-    Iconv(const char* to, const char* from)
-        : m_handle(iconv_open(to, from))
+    Iconv(const char* to, const char* from) : m_handle(iconv_open(to, from))
     {
         if (m_handle == reinterpret_cast<iconv_t>(-1))
             throw std::runtime_error(std::string("iconv_open: ") + std::strerror(errno));
@@ -89,8 +88,7 @@ std::string hex(const std::string& bytes)
 
 // Checks every input that make(n, text) builds for n in [0, count); stops at the first few
 // differences so that a fault does not flood the log.
-template <typename Make>
-void agreeOver(std::uint32_t count, Make make)
+template <typename Make> void agreeOver(std::uint32_t count, Make make)
 {
     Reference reference;
     std::string text;
@@ -112,9 +110,7 @@ void agreeOver(std::uint32_t count, Make make)
 TEST(Utf8ToCp1252AgainstIconv, EveryOneAndTwoByteInput)
 {
     agreeOver(0x100, [](std::uint32_t n, std::string& text) { text.assign(1, char(n)); });
-    agreeOver(0x10000, [](std::uint32_t n, std::string& text) {
-        text = {char(n >> 8), char(n)};
-    });
+    agreeOver(0x10000, [](std::uint32_t n, std::string& text) { text = {char(n >> 8), char(n)}; });
 }
 
 // Third and fourth bytes of the sampled inputs: each boundary of the continuation range and
@@ -150,5 +146,10 @@ TEST(Utf8ToCp1252AgainstIconv, FourByteInputsDenselySampled)
         const char32_t c = 0x10000 + n * 61;
         text = {char(0xF0 | (c >> 18)), char(0x80 | ((c >> 12) & 0x3F)),
                 char(0x80 | ((c >> 6) & 0x3F)), char(0x80 | (c & 0x3F)), 'x'};
+    });
+    // Every byte from 0x80 on before three sampled bytes: only 0xF0 to 0xF4 may take three.
+    agreeOver(0x80 * tails * tails * tails, [](std::uint32_t n, std::string& text) {
+        text = {char(0x80 + n / (tails * tails * tails)), char(Tails[n / (tails * tails) % tails]),
+                char(Tails[n / tails % tails]), char(Tails[n % tails])};
     });
 }
