@@ -17,6 +17,8 @@
 #include <cstring>
 #include <functional>
 #include <map>
+#include <memory>
+#include <sys/mount.h>
 #include <sys/xattr.h>
 
 using namespace velmoran;
@@ -253,6 +255,29 @@ TEST_F(FaultyDisk, TheWalkFindsWhatItFindsOnALocalDiskAndTellsAFolderThatFails)
                 << seen.passedOver[0];
         }
     }
+}
+
+// A network file system mounted over a local folder, and a file system mounted inside it:
+// the walk learns where mounts lie without reading the network one, which may never answer.
+TEST_F(FaultyDisk, AMountInsideANetworkMountOverALocalFolderIsNotLookedForThere)
+{
+    const fs::path stack = scratch / "stack", inner = stack / "inner";
+    fs::create_directories(stack);
+    fs::create_directories(disk / "inner");
+    if (::mount("tmpfs", stack.c_str(), "tmpfs", 0, "size=1m") != 0)
+        GTEST_SKIP() << "cannot mount a file system: " << std::strerror(errno);
+    const std::shared_ptr<void> local(nullptr,
+                                      [&](void*) { ::umount2(stack.c_str(), MNT_DETACH); });
+    FuseMount network(disk, stack, {"readdir:hang"});
+    ASSERT_TRUE(network.mounted()) << network.failure();
+    ASSERT_EQ(::mount("tmpfs", inner.c_str(), "tmpfs", 0, "size=1m"), 0) << std::strerror(errno);
+    const std::shared_ptr<void> within(nullptr,
+                                       [&](void*) { ::umount2(inner.c_str(), MNT_DETACH); });
+    writeFile(scratch / "elsewhere" / "patch_d2.mpq", "");
+    SearchRecorder seen;
+    FindFiles(files, (scratch / "elsewhere").string(), PatchFileName, seen, nullptr, 0);
+    EXPECT_EQ(seen.entries.size(), 1u);
+    EXPECT_EQ(network.told().find("never answering"), std::string::npos); // never asked to list
 }
 
 // Backup and Replace with the game folder on a failing disk: each tells what failed, and the

@@ -37,8 +37,8 @@ public:
             argv.push_back(argument.data());
         argv.push_back(nullptr);
         const std::string log = m_log.string();
-        struct stat parent = {}, st = {};
-        ::stat(point.parent_path().c_str(), &parent);
+        struct stat before = {}, st = {};
+        ::stat(point.c_str(), &before);
         m_process = ::fork();
         if (m_process == 0) {
             const int out = ::open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
@@ -47,10 +47,10 @@ public:
             ::execv(argv[0], argv.data());
             ::_exit(127);
         }
-        // Mounted once the folder lies on a device of its own, unless the program ended first.
+        // Mounted once the folder lies on another device, unless the program ended first.
         bool ended = false;
         const auto settled = [&] {
-            return (::stat(point.c_str(), &st) == 0 && st.st_dev != parent.st_dev) ||
+            return (::stat(point.c_str(), &st) == 0 && st.st_dev != before.st_dev) ||
                    (ended = ::waitpid(m_process, nullptr, WNOHANG) == m_process);
         };
         m_mounted = QTest::qWaitFor(settled, 20000) && !ended;
