@@ -8,9 +8,10 @@
 namespace velmoran {
 
 inline constexpr const char* NothingFoundMessage = "File(s) Not Found! Maybe try another Disk ?";
+// Before what went wrong, when the walk failed on its way.
+inline constexpr const char* SearchFailedMessage = "The search ended early.\n\n";
 // The caption after a search that left no entry or one entry in List1.
 inline constexpr const char* SearchEndCaption = " Velmoran ";
-inline constexpr const char* SearchFailedMessage = "The search ended early.\n\n";
 inline constexpr const char* NoDiskInAMessage = "No Disk in drive A:";
 inline constexpr const char* NoDiskInATitle = " Velmoran ";
 inline constexpr const char* NoDiskMessage = "No Disk was found on drive ";
