@@ -158,6 +158,18 @@ const std::pair<Texts, Texts> Cases[] = {
     {{"$WINEPREFIX=chosen", "chosen=nogame", Bottle + "=game"},
      {"", "c: [~/chosen/drive_c]", "~/chosen/system.reg"}},
     {{}, {"", "z: [/]", "but found no Wine prefix"}},
+    // Files that are merely missing go unnoted: a Lutris game's default Wine, a Proton prefix's
+    // config_info; a config.vdf need not map any Proton.
+    {{Lutris + "games/d2.yml=game:\n  prefix: $HOME/Games/d2\nrunner: wine\n", "Games/d2=nogame",
+      Steam + "steamapps/compatdata/5/pfx=nogame", Steam + "steamapps/compatdata/5/version=8.0",
+      Steam + "config/config.vdf=\"InstallConfigStore\" { \"Software\" { } }"},
+     {"", "z: [/]", "~/Games/d2 (", "compatdata/5/pfx ("}},
+    // A Proton prefix that neither of them ties to a Proton is not started.
+    {{Steam + "steamapps/compatdata/6/pfx=game", Steam + "steamapps/compatdata/6/version=8.0",
+      Steam + "config/config.vdf=\"InstallConfigStore\" { \"Software\" { } }",
+      Proton8 + "proton=program"},
+     {Steam + "steamapps/compatdata/6/pfx", "!", "is a Proton prefix, but neither",
+      "/compatdata/6/config_info nor Steam's CompatToolMapping", "nothing was started"}},
     // Steam, its second library listed in libraryfolders.vdf, its Proton as config_info says;
     // ~/.steam/steam is the same install again, and $WINE does not override a Proton.
     {{Steam + "steamapps/libraryfolders.vdf=\"libraryfolders\"\n{\n\t\"0\"\n\t{\n\t\t\"path\"\t"
@@ -410,6 +422,8 @@ TEST_P(GamePrefixIn, FindsTheOnePrefixThatHoldsTheGameAndStartsItAsItsLauncherDo
     }
     EXPECT_EQ(context.platform.drives.driveNames().front(), h.inHome(expected[1]));
     EXPECT_TRUE(failsWith([&] { requireGameFolder(context.platform.registry); }, says));
+    EXPECT_FALSE(failsWith([&] { requireGameFolder(context.platform.registry); }, {"(No such"}))
+        << "a file that is merely missing is noted";
     const auto before = tree(h.scratch.path()); // then no command changes a file
     h.form.list = {"c:\\windows\\patch_d2.mpq"};
     h.form.selected = 0;
