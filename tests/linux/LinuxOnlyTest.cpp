@@ -137,6 +137,18 @@ TEST_F(OnWine, PathsMapThroughTheDriveLinksAsTheyAreNowAndNamesHideAsWineHidesTh
     const Names root = scanned("z:\\"); // the kernel's folders and the prefix's own drive links
     EXPECT_EQ(root.count("proc") + root.count("sys") + root.count("dev"), 0u);
     EXPECT_EQ(scanned("z:" + sample.prefix().string()), Names{"drive_c"});
+    // A drive folder put back from a copy that kept the time of the one it replaces is read
+    // afresh as well.
+    const fs::path devices = sample.prefix() / "dosdevices", copy = scratch / "devices";
+    fs::create_directory(copy);
+    fs::create_directory_symlink(sample.driveD() / "Mods", copy / "m:");
+    const auto old = fs::file_time_type::clock::now() - std::chrono::hours(2);
+    fs::last_write_time(devices, old);
+    EXPECT_EQ(scanned("m:\\"), (Names{"Sub", ".shown", "Archived"}));
+    fs::rename(devices, scratch / "replaced");
+    fs::rename(copy, devices);
+    fs::last_write_time(devices, old);
+    EXPECT_EQ(scanned("m:\\"), (Names{"Eastern Sun", "Median"}));
 }
 
 TEST_F(OnWine, FolderLinksAreFollowedWithTheirTargetsIdentityAndLoopsEnd)
@@ -684,7 +696,12 @@ TEST(LauncherFiles, AStartedProgramRunsOnItsOwn)
     const std::string script = "read x; echo \"[$x] $$ $(cut -d' ' -f6 /proc/$$/stat)\" > seen; "
                                "i=0; while [ ! -e go ] && [ $i -lt 400 ]; do sleep 0.05; "
                                "i=$((i+1)); done; touch ended";
+    const auto descriptors = [] {
+        return std::distance(fs::directory_iterator("/proc/self/fd"), {});
+    };
+    const auto before = descriptors();
     ASSERT_EQ(startDetached({"/bin/sh", {"-c", script}, {}, scratch.path().string()}), 0);
+    EXPECT_EQ(descriptors(), before); // the start leaves nothing open
     EXPECT_FALSE(fs::exists(scratch / "ended"));
     writeFile(scratch / "go", "");
     for (int i = 0; i < 400 && !fs::exists(scratch / "ended"); ++i)
@@ -696,6 +713,7 @@ TEST(LauncherFiles, AStartedProgramRunsOnItsOwn)
     seen >> input >> process >> session;
     EXPECT_TRUE(input == "[]" && process > 0 && session == process) << seen.str();
     EXPECT_EQ(startDetached({(scratch / "none").string(), {}, {}, {}}), ENOENT);
+    EXPECT_EQ(descriptors(), before);
 }
 
 // Where the game's entry is looked for, as a failure names it: the registry file, and whether
@@ -814,6 +832,9 @@ TEST_F(OnWine, AnUnreadableDriveIsToldAndCIsSelectedUnlessItFailedItself)
     fs::remove(sample.prefix() / "dosdevices" / "z:"); // on no drive: c:, as the list names it
     fs::current_path(scratch.path());
     EXPECT_EQ(services.real().drives.currentDrive(), "c:" + none);
+    link("/", "b:"); // a shallower drive of an earlier letter does not win
+    fs::current_path(sample.driveD());
+    EXPECT_EQ(services.real().drives.currentDrive().substr(0, 2), "d:");
 }
 
 } // namespace
