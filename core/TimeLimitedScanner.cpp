@@ -186,6 +186,12 @@ unsigned TimeLimitedScanner::blockedReads()
     return static_cast<unsigned>(blockedList().size());
 }
 
+unsigned TimeLimitedScanner::readsInProgress()
+{
+    const std::lock_guard lock(blockedMutex());
+    return static_cast<unsigned>(readsUnderWay().size());
+}
+
 bool TimeLimitedScanner::waitUntilNoneBlocked(std::chrono::milliseconds within)
 {
     std::unique_lock lock(blockedMutex());

@@ -89,6 +89,8 @@ public:
 
     // How many reads that did not answer are still blocked, in the whole program.
     static unsigned blockedReads();
+    // How many reads are under way, neither answered nor blocked yet, in the whole program.
+    static unsigned readsInProgress();
     // Waits until no read is blocked any more; false when some still is after `within`.
     static bool waitUntilNoneBlocked(std::chrono::milliseconds within);
 

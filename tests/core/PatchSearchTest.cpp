@@ -290,6 +290,7 @@ TEST_F(UnansweredFolder, AReadThatAnswersAtLastIsNoLongerCountedAsBlocked)
         UnansweringFiles files(services.real().files, {"\\Dead\\"});
         walk(files, 0, {});
         EXPECT_EQ(TimeLimitedScanner::blockedReads(), 1u);
+        EXPECT_EQ(TimeLimitedScanner::readsInProgress(), 0u);
     } // released: the read answers now
     EXPECT_EQ(TimeLimitedScanner::blockedReads(), 0u);
 }
