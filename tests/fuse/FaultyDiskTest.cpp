@@ -286,6 +286,8 @@ TEST_F(FaultyDisk, BackupAndReplaceTellEachFailureAndKeepTheGamesArchive)
 {
     const Texts corruptCopy{"rename:EXDEV:/patch_d2.mpq /Backup", "copy_file_range:EINVAL",
                             "write:corrupt"};
+    Texts corruptKept = corruptCopy; // ... and the copy cannot be deleted
+    corruptKept.push_back("unlink:EIO:/Backup");
     const std::string eio = std::strerror(EIO);
     const std::string installed = "original | no Backup | no save_Backup";
     const struct
@@ -296,7 +298,8 @@ TEST_F(FaultyDisk, BackupAndReplaceTellEachFailureAndKeepTheGamesArchive)
     } cases[] = {
         {backupPatch, {"rename:EIO:/Backup"}, {"cannot rename", eio}, installed},
         // Across file systems the archive is copied; a copy that differs never stays.
-        {backupPatch, corruptCopy, {"the copy does not hold the same bytes"}, installed},
+        {backupPatch, corruptCopy, {"does not hold the same bytes", "copy removed"}, installed},
+        {backupPatch, corruptKept, {"Delete the copy before using Undo"}, "original"},
         {replacePatch, {"create:EIO"}, {"cannot create a new file", eio}, installed},
     };
     for (const auto& [command, faults, told, layout] : cases) {
