@@ -564,7 +564,7 @@ TEST(SteamProtons, AreFoundByTheirFolderNameAndByValvesMappingName)
     const fs::path common = home / ".local/share/Steam/steamapps/common";
     for (const char* folder :
          {"Proton 8.0", "Proton 5.13", "Proton - Experimental", "Proton Hotfix", "Proton 9.1x",
-          "Proton 7", "Proton .1", "Proton 6."}) {
+          "Proton 9.0", "Proton 7", "Proton .1", "Proton 6."}) {
         writeFile(common / folder / "proton", "#!/bin/sh\n");
         fs::permissions(common / folder / "proton", fs::perms::owner_all);
     }
@@ -578,7 +578,7 @@ TEST(SteamProtons, AreFoundByTheirFolderNameAndByValvesMappingName)
         {"proton_hotfix", "Proton Hotfix"},
         {"Proton 9.1x", "Proton 9.1x"},
         {"proton_91x", ""},
-        {"proton_9", ""},
+        {"proton_9", "Proton 9.0"},
         {"proton_7", ""},
         {"proton_", ""},
         {"proton_6", ""},
