@@ -159,12 +159,12 @@ const std::pair<Texts, Texts> Cases[] = {
      {"", "c: [~/chosen/drive_c]", "~/chosen/system.reg"}},
     {{}, {"", "z: [/]", "but found no Wine prefix"}},
     // Files that are merely missing go unnoted: a Lutris game's default Wine, a Proton prefix's
-    // config_info; a config.vdf need not map any Proton.
+    // config_info, Steam's config.vdf.
     {{Lutris + "games/d2.yml=game:\n  prefix: $HOME/Games/d2\nrunner: wine\n", "Games/d2=nogame",
-      Steam + "steamapps/compatdata/5/pfx=nogame", Steam + "steamapps/compatdata/5/version=8.0",
-      Steam + "config/config.vdf=\"InstallConfigStore\" { \"Software\" { } }"},
+      Steam + "steamapps/compatdata/5/pfx=nogame", Steam + "steamapps/compatdata/5/version=8.0"},
      {"", "z: [/]", "~/Games/d2 (", "compatdata/5/pfx ("}},
-    // A Proton prefix that neither of them ties to a Proton is not started.
+    // A Proton prefix that neither config_info nor a config.vdf that maps no Proton ties to a
+    // Proton is not started.
     {{Steam + "steamapps/compatdata/6/pfx=game", Steam + "steamapps/compatdata/6/version=8.0",
       Steam + "config/config.vdf=\"InstallConfigStore\" { \"Software\" { } }",
       Proton8 + "proton=program"},
