@@ -377,6 +377,11 @@ TEST(OnSameFile, ACopyOntoItsOwnSourceByAnotherNameLeavesItWhole)
     EXPECT_EQ(fs::hard_link_count(source), 2u); // nothing was replaced, only left alone
     EXPECT_TRUE(fs::is_symlink(game / "link.mpq"));
     EXPECT_EQ(std::distance(fs::directory_iterator(game), {}), 3); // no temporary left
+    // A move onto another name of the file deletes the name moved, as a copy and a delete would;
+    // onto its own name, it is done as it stands.
+    EXPECT_TRUE(files.moveFile((game / "hard.mpq").string(), source.string()));
+    EXPECT_TRUE(files.moveFile(source.string(), (game / "." / "patch_d2.mpq").string()));
+    EXPECT_TRUE(readFile(source) == archive && fs::hard_link_count(source) == 1u);
 }
 
 TEST(WineRegistryText, FindsTheInstallPathAsWineReadsIt)
