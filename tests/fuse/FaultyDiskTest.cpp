@@ -261,9 +261,9 @@ TEST_F(FaultyDisk, TheWalkFindsWhatItFindsOnALocalDiskAndTellsAFolderThatFails)
 // the walk learns where mounts lie without reading the network one, which may never answer.
 TEST_F(FaultyDisk, AMountInsideANetworkMountOverALocalFolderIsNotLookedForThere)
 {
-    const fs::path stack = scratch / "stack", inner = stack / "inner";
+    const fs::path stack = scratch / "stack", inner = stack / "in" / "ner";
     fs::create_directories(stack);
-    fs::create_directories(disk / "inner");
+    fs::create_directories(disk / "in" / "ner");
     if (::mount("tmpfs", stack.c_str(), "tmpfs", 0, "size=1m") != 0)
         GTEST_SKIP() << "cannot mount a file system: " << std::strerror(errno);
     const std::shared_ptr<void> local(nullptr,
