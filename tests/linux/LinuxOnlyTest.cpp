@@ -48,6 +48,12 @@ using Names = std::set<std::string>;
 
 namespace {
 
+// How many descriptors the process holds open.
+std::ptrdiff_t openDescriptors()
+{
+    return std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator());
+}
+
 class OnWine : public ::testing::Test
 {
 protected:
@@ -178,12 +184,9 @@ TEST_F(OnWine, FolderLinksAreFollowedWithTheirTargetsIdentityAndLoopsEnd)
         deep /= std::to_string(i % 10);
     writeFile(deep / "patch_d2.mpq", "x");
     // Every descriptor is closed again, however many folders were kept open.
-    const auto descriptors = [] {
-        return std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator());
-    };
-    const auto before = descriptors();
+    const auto before = openDescriptors();
     FindFiles(files, "d:\\Deep\\", PatchFileName, seen, nullptr, 0);
-    EXPECT_EQ(descriptors(), before);
+    EXPECT_EQ(openDescriptors(), before);
     rlimit was{};
     ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &was), 0);
     const rlimit low{24, was.rlim_max};
@@ -701,12 +704,9 @@ TEST(LauncherFiles, AStartedProgramRunsOnItsOwn)
     const std::string script = "read x; echo \"[$x] $$ $(cut -d' ' -f6 /proc/$$/stat)\" > seen; "
                                "i=0; while [ ! -e go ] && [ $i -lt 400 ]; do sleep 0.05; "
                                "i=$((i+1)); done; touch ended";
-    const auto descriptors = [] {
-        return std::distance(fs::directory_iterator("/proc/self/fd"), {});
-    };
-    const auto before = descriptors();
+    const auto before = openDescriptors();
     ASSERT_EQ(startDetached({"/bin/sh", {"-c", script}, {}, scratch.path().string()}), 0);
-    EXPECT_EQ(descriptors(), before); // the start leaves nothing open
+    EXPECT_EQ(openDescriptors(), before); // the start leaves nothing open
     EXPECT_FALSE(fs::exists(scratch / "ended"));
     writeFile(scratch / "go", "");
     for (int i = 0; i < 400 && !fs::exists(scratch / "ended"); ++i)
@@ -718,7 +718,7 @@ TEST(LauncherFiles, AStartedProgramRunsOnItsOwn)
     seen >> input >> process >> session;
     EXPECT_TRUE(input == "[]" && process > 0 && session == process) << seen.str();
     EXPECT_EQ(startDetached({(scratch / "none").string(), {}, {}, {}}), ENOENT);
-    EXPECT_EQ(descriptors(), before);
+    EXPECT_EQ(openDescriptors(), before);
 }
 
 // Where the game's entry is looked for, as a failure names it: the registry file, and whether
