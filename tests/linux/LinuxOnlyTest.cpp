@@ -611,14 +611,14 @@ TEST(LauncherFiles, AreReadOrPassedOverWithTheReason)
     for (const char* folder : {"missing", "a", "loop"})
         EXPECT_TRUE(folderEntries(scratch / folder, noted).empty()) << folder;
     const std::tuple<const char*, bool, std::optional<std::string>> files[] = {
-        {"a", false, "A"},
+        {"a", false, "A"}, // as large as allowed here
         {"missing", false, std::nullopt},
         {"missing", true, std::nullopt},
         {"loop", false, std::nullopt},
         {"pipe", false, std::nullopt},
         {"b", false, std::nullopt}}; // past the size allowed here
     for (const auto& [file, noteMissing, text] : files)
-        EXPECT_EQ(readLauncherFile(scratch / file, file[0] == 'b' ? 0 : 8, noted, noteMissing),
+        EXPECT_EQ(readLauncherFile(scratch / file, file[0] == 'b' ? 0 : 1, noted, noteMissing),
                   text)
             << file;
     const fs::path shorter = "/sys/devices/system/cpu/possible"; // holds less than its size
