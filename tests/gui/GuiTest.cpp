@@ -304,6 +304,11 @@ TEST(SearchRunnerTest, AStoppedOrRestartedWalkEndsAndReportsNothingMore)
     EXPECT_EQ(entries, seen);
     EXPECT_GT(seen, 0u);
     EXPECT_EQ(ends, 0u);
+    { // a runner that goes while its walk runs stops it as well
+        SearchRunner gone(
+            tree, [](SearchBatch&&) {}, [](const SearchSummary&, const std::string&) {});
+        gone.start("c:\\");
+    }
     EXPECT_EQ(walkThreadsLeft(), 0u); // before `tree` goes
 }
 
