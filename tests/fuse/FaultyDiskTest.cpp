@@ -85,6 +85,10 @@ TEST_F(FaultyDisk, EveryFailedRequestIsToldAndLeavesTheFilesWholeOrDone)
         files.deleteFiles(at("game/save/*.d2s"));
         return true;
     };
+    const auto make = [&] {
+        files.makeFolder(at("game/new"));
+        return true;
+    };
     const auto list = [&] {
         return !files.findFile(at("game/save/*.d2s"), FindFilter::Ordinary)->next().empty();
     };
@@ -144,13 +148,11 @@ TEST_F(FaultyDisk, EveryFailedRequestIsToldAndLeavesTheFilesWholeOrDone)
          {{"game/save_Backup", Folder}}},
         {{"unlink:EIO:/save/a"}, deleteSaves, {"cannot delete " + at("game/save/a.d2s"), eio}, {}},
         {{"opendir:EIO:/save"}, deleteSaves, {"cannot read the folder", eio}, {}},
-        {{"mkdir:ENOSPC"},
-         [&] {
-             files.makeFolder(at("game/new"));
-             return true;
-         },
-         {full},
-         {}},
+        {{"mkdir:ENOSPC"}, make, {full}, {}},
+        {{"fsyncdir:EIO"},
+         make,
+         {"cannot flush the folder " + at("game"), eio},
+         {{"game/new", Folder}}},
         {{"rmdir:EBUSY"},
          [&] {
              files.removeFolder(at("game/empty"));

@@ -135,8 +135,9 @@ const std::pair<Texts, Texts> Cases[] = {
     {{Lutris + "games/a.yml=game: [prefix: {\n\t- ]]:",
       Lutris + "games/b.yml=" + std::string(5000, '['), Bottle + "=game",
       Bottle + "/bottle.yml=Name: D2\nRunner: soda-7.0-9\n",
-      Runners + "soda-7.0-9/bin/wine=program"},
-     {Bottle, "~/" + Runners + "soda-7.0-9/bin/wine", "WINEPREFIX=~/" + Bottle, "arg=" + Game}},
+      Runners + "soda-7.0-9/bin/wine=program", Runners + "soda-7.0-9/bin/wine64=program"},
+     {Bottle, "~/" + Runners + "soda-7.0-9/bin/wine", "WINEPREFIX=~/" + Bottle,
+      "arg=" + Game}}, // a 32-bit bottle: not wine64
     {{".wine=game", Bottle + "=game:C:\\Games\\Diablo II"},
      {"", "c: [~/.wine/drive_c]", "more than one Wine prefix",
       "~/.wine (Wine's default prefix): game folder " + GameAt,
@@ -441,7 +442,7 @@ TEST(GamePrefix, AGameThatMovesToAnotherPrefixWhileVelmoranRunsChangesNothing)
     const auto services = createLinuxPlatformServices(h.environment);
     CommandContext context{services->platform(), h.form, h.messages};
     EXPECT_EQ(requireGameFolder(context.platform.registry), GameAt);
-    fs::rename(h.home / ".wine/system.reg", h.scratch / "moved.reg");
+    fs::rename(h.home / ".wine", h.scratch / "moved"); // the prefix Velmoran works in
     h.lay(Bottle + "=game");
     EXPECT_TRUE(failsWith([&] { backupPatch(context); },
                           {"start it again to work in " + (h.home / Bottle).string()}));
@@ -468,6 +469,8 @@ TEST(SteamFiles, BrokenTextIsRefusedWithItsReasonAndTheRestIsRead)
         {"more keys than the limit", "a 1 b 2 c 3 d 4 e 5 f 6", small, "more keys"},
         {"larger than the limit", std::string(65, ' '), small, "larger than"},
         {"as deep as the limit", "a { b { c { } } }", small, ""},
+        {"as many keys as the limit", "a 1 b 2 c 3 d 4 e 5", small, ""},
+        {"as large as the limit", std::string(64, ' '), small, ""},
         {"comments, bare texts, conditions", "// c\na { b c [$LINUX] // d\n }", {}, ""},
         {"an empty file", "", {}, ""},
     };
