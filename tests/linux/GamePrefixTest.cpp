@@ -458,6 +458,7 @@ TEST(SteamFiles, BrokenTextIsRefusedWithItsReasonAndTheRestIsRead)
     small.maxText = 64;
     const std::tuple<const char*, std::string, VdfLimits, std::string> rows[] = {
         {"an unclosed quotation mark", "\"a\" \"b", {}, "an unclosed quotation mark"},
+        {"a backslash at the end", "\"a\" \"b\\", {}, "an unclosed quotation mark"},
         {"a block never closed", "\"a\" { \"b\" \"c\"", {}, "the text ends inside a block"},
         {"a stray closing brace", "\"a\" \"b\" }", {}, "a closing brace without an opening"},
         {"a key with no value", "\"a\" { \"b\" }", {}, "a key without a value"},
