@@ -3,10 +3,12 @@
 // as a full or failing disk makes it fail. Every
 // failure is told with its cause, and each file is as it was, or as the operation leaves it
 // when it is done, never in between (a folder copy keeps what it has copied).
+#include "core/GameFolder.h"
 #include "core/PatchSearch.h"
 #include "core/PatchSwap.h"
 #include "platform/linux/LinuxDrives.h"
 #include "platform/linux/LinuxFileSystem.h"
+#include "platform/linux/WineRegistry.h"
 #include "support/FuseMount.h"
 #include "support/RandomTree.h"
 #include "support/Recorders.h"
@@ -89,6 +91,15 @@ TEST_F(FaultyDisk, EveryFailedRequestIsToldAndLeavesTheFilesWholeOrDone)
         files.makeFolder(at("game/new"));
         return true;
     };
+    const auto writeUrl = [&] {
+        files.writeTextFile(at("game/TEMP.URL"), {"[InternetShortcut]"});
+        return true;
+    };
+    const auto registry = [&] {
+        return WineRegistryReader(WinePrefix(mnt))
+            .readString(RootKey::LocalMachine, GameKeyPath, "InstallPath")
+            .has_value();
+    };
     const auto list = [&] {
         return !files.findFile(at("game/save/*.d2s"), FindFilter::Ordinary)->next().empty();
     };
@@ -160,13 +171,12 @@ TEST_F(FaultyDisk, EveryFailedRequestIsToldAndLeavesTheFilesWholeOrDone)
          },
          {std::strerror(EBUSY)},
          {}},
-        {{"write:ENOSPC"},
-         [&] {
-             files.writeTextFile(at("game/TEMP.URL"), {"[InternetShortcut]"});
-             return true;
-         },
-         {"cannot write the new file", full},
-         {}},
+        {{"write:ENOSPC"}, writeUrl, {"cannot write the new file", full}, {}},
+        {{"fsyncdir:EIO"},
+         writeUrl,
+         {"cannot flush the folder " + at("game"), eio},
+         {{"game/TEMP.URL", "[InternetShortcut]\r\n"}}},
+        {{"read:EIO:/system.reg"}, registry, {"read the Wine registry", eio}, {}},
         {{"setxattr:EIO"},
          attributes(Attribute::Hidden),
          {"cannot store the hidden or system attribute", eio},
@@ -189,6 +199,7 @@ TEST_F(FaultyDisk, EveryFailedRequestIsToldAndLeavesTheFilesWholeOrDone)
         fs::remove_all(disk);
         writeFile(disk / "game" / "patch_d2.mpq", Original);
         writeFile(disk / "mods" / "patch_d2.mpq", Modded);
+        writeFile(disk / "system.reg", "WINE REGISTRY Version 2\n");
         writeFile(disk / "game" / "save" / "a.d2s", "a");
         writeFile(disk / "game" / "save" / "b.d2s", "b");
         fs::create_directories(disk / "game" / "Backup");

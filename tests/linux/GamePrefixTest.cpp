@@ -134,6 +134,8 @@ const std::pair<Texts, Texts> Cases[] = {
      {"Games/d2", "~/own/wine", "WINEPREFIX=~/Games/d2", "arg=" + Game}}, // $WINE first
     {{Lutris + "games/a.yml=game: [prefix: {\n\t- ]]:",
       Lutris + "games/b.yml=" + std::string(5000, '['), Bottle + "=game",
+      Lutris + "games/c.yml" + lutris("$HOME/Games/c", "lutris-7.2"), "Games/c=nogame",
+      LutrisWine.substr(2) + "=program", // another prefix, which has a Wine of its own
       Bottle + "/bottle.yml=Name: D2\nRunner: soda-7.0-9\n",
       Runners + "soda-7.0-9/bin/wine=program", Runners + "soda-7.0-9/bin/wine64=program"},
      {Bottle, "~/" + Runners + "soda-7.0-9/bin/wine", "WINEPREFIX=~/" + Bottle,
