@@ -91,6 +91,10 @@ TEST_F(FaultyDisk, EveryFailedRequestIsToldAndLeavesTheFilesWholeOrDone)
         files.makeFolder(at("game/new"));
         return true;
     };
+    const auto remove = [&] {
+        files.removeFolder(at("game/empty"));
+        return true;
+    };
     const auto writeUrl = [&] {
         files.writeTextFile(at("game/TEMP.URL"), {"[InternetShortcut]"});
         return true;
@@ -164,13 +168,7 @@ TEST_F(FaultyDisk, EveryFailedRequestIsToldAndLeavesTheFilesWholeOrDone)
          make,
          {"cannot flush the folder " + at("game"), eio},
          {{"game/new", Folder}}},
-        {{"rmdir:EBUSY"},
-         [&] {
-             files.removeFolder(at("game/empty"));
-             return true;
-         },
-         {std::strerror(EBUSY)},
-         {}},
+        {{"rmdir:EBUSY"}, remove, {std::strerror(EBUSY)}, {}},
         {{"write:ENOSPC"}, writeUrl, {"cannot write the new file", full}, {}},
         {{"fsyncdir:EIO"},
          writeUrl,
