@@ -254,6 +254,8 @@ TEST_F(FaultyDisk, TheWalkFindsWhatItFindsOnALocalDiskAndTellsAFolderThatFails)
             GTEST_SKIP() << "a FUSE file system cannot be mounted here: " << mount.failure();
         EXPECT_TRUE(failsWith([&] { LinuxDrives(prefix).testReadable("f:"); },
                               {(mnt / "failing").string(), std::strerror(EIO)}));
+        // A listing knows a folder by its entry's type or, where none is given, by a look.
+        EXPECT_EQ(findFirst(files, (mnt / "failin?").string(), FindFilter::Ordinary), "");
         for (const unsigned readAhead : {0u, DefaultReadAhead}) {
             const SearchRecorder seen = walk(mnt, readAhead);
             EXPECT_EQ(seen.entries, local.entries) << typed << " " << readAhead;
