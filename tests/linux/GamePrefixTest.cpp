@@ -160,7 +160,7 @@ const std::pair<Texts, Texts> Cases[] = {
       "the Lutris game files ~/.local/share/lutris/games/*.yml"}},
     {{"$WINEPREFIX=chosen", "chosen=nogame", Bottle + "=game"},
      {"", "c: [~/chosen/drive_c]", "~/chosen/system.reg"}},
-    {{}, {"", "z: [/]", "but found no Wine prefix"}},
+    {{}, {"", "z: [/]", "but found no Wine prefix", "~/.wine", "the folders in ~/Games"}},
     // Files that are merely missing go unnoted: a Lutris game's default Wine, a Proton prefix's
     // config_info, Steam's config.vdf.
     {{Lutris + "games/d2.yml=game:\n  prefix: $HOME/Games/d2\nrunner: wine\n", "Games/d2=nogame",

@@ -115,6 +115,7 @@ TEST_F(OnWine, PathsMapThroughTheDriveLinksAsTheyAreNowAndNamesHideAsWineHidesTh
     writeFile(median / "Sub" / "x", "x");
     // A dot-name hides unless user.DOSATTRIB says otherwise; Wine's archive bit 0x20 does not.
     for (const auto& [folder, attribute] : {std::pair{".d", ""},
+                                            {"..d", ""},
                                             {".shown", "0x0"},
                                             {"Archived", "0x20"},
                                             {"Hidden", "0x22"},
