@@ -162,9 +162,10 @@ const std::pair<Texts, Texts> Cases[] = {
      {"", "c: [~/chosen/drive_c]", "~/chosen/system.reg"}},
     {{}, {"", "z: [/]", "but found no Wine prefix", "~/.wine", "the folders in ~/Games"}},
     // Files that are merely missing go unnoted: a Lutris game's default Wine, a Proton prefix's
-    // config_info, Steam's config.vdf.
+    // config_info, Steam's config.vdf, a bottle's placeholder.yml and bottle.yml.
     {{Lutris + "games/d2.yml=game:\n  prefix: $HOME/Games/d2\nrunner: wine\n", "Games/d2=nogame",
-      Steam + "steamapps/compatdata/5/pfx=nogame", Steam + "steamapps/compatdata/5/version=8.0"},
+      Steam + "steamapps/compatdata/5/pfx=nogame", Steam + "steamapps/compatdata/5/version=8.0",
+      Bottle + "=nogame"},
      {"", "z: [/]", "~/Games/d2 (", "compatdata/5/pfx ("}},
     // A Proton prefix that neither config_info nor a config.vdf that maps no Proton ties to a
     // Proton is not started.
